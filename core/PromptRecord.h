@@ -25,10 +25,11 @@ struct PromptRecord {
     std::int64_t indexInSession = 0;
 
     std::string_view projectName() const {
-        std::string_view path = project;
-        if (path.ends_with('/')) {
-            path.remove_suffix(1);
+        std::string_view trimmed = project;
+        if (trimmed.ends_with('/')) {
+            trimmed.remove_suffix(1);
         }
+        std::string_view path = trimmed;
         while (!path.empty()) {
             std::size_t slash = path.rfind('/');
             std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -37,7 +38,7 @@ struct PromptRecord {
             }
             path = path.substr(0, slash);
         }
-        return path;
+        return trimmed;
     }
     bool followsAssistantTurn() const { return indexInSession > 0; }
 
