@@ -3,6 +3,7 @@
 // The two display languages and how the user's choice resolves to one.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,5 +23,15 @@ std::optional<LanguagePreference> languagePreferenceFromRawValue(std::string_vie
 Language languageFromSystem(const std::vector<std::string>& preferredLanguages);
 Language resolveLanguage(LanguagePreference preference,
                          const std::vector<std::string>& preferredLanguages);
+
+// Reads one environment variable; nullopt when it is not set.
+using EnvironmentLookup = std::function<std::optional<std::string>(const std::string& name)>;
+
+// The user's preferred languages as identifiers like "ja-JP", read from the
+// locale variables: every entry of LANGUAGE, then the locale that governs
+// messages (LC_ALL, else LC_MESSAGES, else LANG). "C" and "POSIX" name no
+// language and are left out.
+std::vector<std::string> systemPreferredLanguages(const EnvironmentLookup& environment);
+std::vector<std::string> systemPreferredLanguages(); // the process environment
 
 } // namespace tamsel
