@@ -302,6 +302,24 @@ std::string labUsageEntry(std::string_view name, int count, Language language) {
     return concat({name, " — used ", c, "×"});
 }
 
+std::string issueMessage(const RuleIssue& issue, Language language) {
+    switch (issue.kind) {
+    case RuleIssue::Kind::noModifier:
+        return std::string(string(StringKey::warnNoModifier, language));
+    case RuleIssue::Kind::duplicate:
+        return warnDuplicate(issue.otherRuleName, language);
+    case RuleIssue::Kind::newlineConflict:
+        return std::string(string(StringKey::warnNewlineConflict, language));
+    case RuleIssue::Kind::emptyText:
+        return std::string(string(StringKey::warnEmptyText, language));
+    case RuleIssue::Kind::sameTriggers:
+        return std::string(string(StringKey::warnSameTriggers, language));
+    case RuleIssue::Kind::noTrigger:
+        return std::string(string(StringKey::warnNoTrigger, language));
+    }
+    return {};
+}
+
 } // namespace Strings
 
 } // namespace tamsel

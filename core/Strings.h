@@ -13,6 +13,7 @@
 #include "core/CandidateKind.h"
 #include "core/Config.h"
 #include "core/Language.h"
+#include "core/Validator.h"
 
 namespace tamsel {
 
@@ -144,6 +145,8 @@ std::string secureInputDetail(std::optional<std::string_view> holder, Language l
 std::string labSummary(int prompts, int days, int sections, Language language);
 std::string labEvidenceDetail(CandidateKind kind, int count, Language language);
 std::string labUsageEntry(std::string_view name, int count, Language language);
+// What the prompt row and the editor say about a finding of the validator.
+std::string issueMessage(const RuleIssue& issue, Language language);
 
 } // namespace Strings
 
