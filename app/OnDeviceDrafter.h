@@ -1,0 +1,63 @@
+#pragma once
+
+// Turns a Prompt Lab suggestion into a short prompt (a name and one to three
+// imperative sentences) with the on-device language model. Every failure means
+// "no draft": the caller then shows the suggestion's own wording.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/CandidateBuilder.h"
+#include "core/Language.h"
+#include "platform/LanguageModel.h"
+
+namespace tamsel {
+
+struct PromptDraftResult {
+    std::string name;
+    std::string text;
+    bool operator==(const PromptDraftResult&) const = default;
+};
+
+// Shared between a drafting task and whoever may cancel it.
+class CancellationToken {
+public:
+    void cancel() { flag_->store(true); }
+    bool isCancelled() const { return flag_->load(); }
+
+private:
+    std::shared_ptr<std::atomic<bool>> flag_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+class OnDeviceDrafter {
+public:
+    static constexpr int firstBudget = 1000;
+    static constexpr int secondBudget = 400;
+    static constexpr std::size_t maximumTextLength = 400;
+
+    explicit OnDeviceDrafter(std::shared_ptr<LanguageModel> model);
+
+    DrafterAvailability availability() const { return model_->availability(); }
+
+    // Two attempts, the second with a smaller budget; `completion` runs on the
+    // main thread exactly once. A cancellation between the attempts ends the
+    // drafting with no result.
+    void draft(const PromptCandidate& candidate, Language language, CancellationToken cancellation,
+               std::function<void(std::optional<PromptDraftResult>)> completion);
+
+    static std::string instructions(Language language);
+    static std::string prompt(const PromptCandidate& candidate, Language language, int budget);
+    static std::optional<PromptDraftResult> accept(const GeneratedPromptDraft& generated);
+
+private:
+    static void generate(const std::shared_ptr<LanguageModel>& model,
+                         const PromptCandidate& candidate, Language language, int budget,
+                         std::function<void(std::optional<PromptDraftResult>)> completion);
+
+    std::shared_ptr<LanguageModel> model_;
+};
+
+} // namespace tamsel
