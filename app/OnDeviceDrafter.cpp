@@ -14,12 +14,15 @@ std::string OnDeviceDrafter::instructions(Language language) {
         return "日本語で書くこと。AI への依頼文の末尾に付ける定型文を作る。\n"
                "名前は日本語の短い名詞句。本文は常体の命令文で、文末は「〜すること」。\n"
                "入力を一般化して言い換えること。例文を写さないこと。\n"
-               "例: 名前「調査と計画のみ」本文「調査と計画のみ行うこと。ファイルはまだ変更しないこと。」";
+               "例: "
+               "名前「調査と計画のみ」本文「調査と計画のみ行うこと。ファイルはまだ変更しないこと。"
+               "」";
     }
     return "Write in English. Draft a reminder to append at the end of a request to an AI.\n"
            "The name is a short noun phrase. The text is 1-3 imperative sentences.\n"
            "Generalise the input; never copy the example.\n"
-           "Example: name \"Plan only\" text \"Investigate and plan only. Do not edit any file yet.\"";
+           "Example: name \"Plan only\" text \"Investigate and plan only. Do not edit any file "
+           "yet.\"";
 }
 
 std::string OnDeviceDrafter::prompt(const PromptCandidate& candidate, Language language,
@@ -55,13 +58,16 @@ std::string OnDeviceDrafter::prompt(const PromptCandidate& candidate, Language l
                               candidate.kind == CandidateKind::unfollowedConvention;
     std::string leadIn;
     if (isConvention) {
-        leadIn = japanese ? "次の規約を、依頼文の末尾に付ける短い定型文にまとめよ。\n"
-                            "肯定と否定を取り違えないこと。原文が禁じていることは、禁止のまま書くこと。\n"
-                          : "Condense these rules into one short reminder.\n"
-                            "Keep negations intact: what the source forbids must stay forbidden.\n";
+        leadIn =
+            japanese
+                ? "次の規約を、依頼文の末尾に付ける短い定型文にまとめよ。\n"
+                  "肯定と否定を取り違えないこと。原文が禁じていることは、禁止のまま書くこと。\n"
+                : "Condense these rules into one short reminder.\n"
+                  "Keep negations intact: what the source forbids must stay forbidden.\n";
     } else if (candidate.kind == CandidateKind::correction) {
-        leadIn = japanese ? "次の訂正が繰り返されていた。先回りして防ぐ定型文に言い換えよ。\n"
-                          : "These corrections kept recurring. Draft a reminder that prevents them.\n";
+        leadIn = japanese
+                     ? "次の訂正が繰り返されていた。先回りして防ぐ定型文に言い換えよ。\n"
+                     : "These corrections kept recurring. Draft a reminder that prevents them.\n";
     } else {
         leadIn = japanese ? "次の指示が繰り返されていた。定型文に言い換えよ。\n"
                           : "These instructions kept recurring. Draft a reusable reminder.\n";
@@ -93,11 +99,11 @@ std::optional<PromptDraftResult> OnDeviceDrafter::accept(const GeneratedPromptDr
 void OnDeviceDrafter::generate(const std::shared_ptr<LanguageModel>& model,
                                const PromptCandidate& candidate, Language language, int budget,
                                std::function<void(std::optional<PromptDraftResult>)> completion) {
-    model->respond(instructions(language), prompt(candidate, language, budget), GenerationOptions{},
-                    [completion = std::move(completion)](
-                        std::optional<GeneratedPromptDraft> generated) {
-                        completion(generated ? accept(*generated) : std::nullopt);
-                    });
+    model->respond(
+        instructions(language), prompt(candidate, language, budget), GenerationOptions{},
+        [completion = std::move(completion)](std::optional<GeneratedPromptDraft> generated) {
+            completion(generated ? accept(*generated) : std::nullopt);
+        });
 }
 
 void OnDeviceDrafter::draft(const PromptCandidate& candidate, Language language,

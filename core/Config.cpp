@@ -30,13 +30,21 @@ const std::string& Rule::effectiveSeparator() const {
     return separator ? *separator : defaultSeparator;
 }
 
-std::string Rule::payload() const { return effectiveSeparator() + text; }
+std::string Rule::payload() const {
+    return effectiveSeparator() + text;
+}
 
-bool Rule::isFireable() const { return enabled && !TextToolkit::isBlank(text); }
+bool Rule::isFireable() const {
+    return enabled && !TextToolkit::isBlank(text);
+}
 
-std::optional<Hotkey> Rule::sendHotkey() const { return Hotkey::parse(hotkey); }
+std::optional<Hotkey> Rule::sendHotkey() const {
+    return Hotkey::parse(hotkey);
+}
 
-std::optional<Hotkey> Rule::appendOnlyHotkey() const { return Hotkey::parse(insertHotkey); }
+std::optional<Hotkey> Rule::appendOnlyHotkey() const {
+    return Hotkey::parse(insertHotkey);
+}
 
 std::optional<Hotkey> Rule::hotkeyFor(TriggerKind kind) const {
     return Hotkey::parse(hotkeyText(kind));
@@ -88,32 +96,32 @@ std::vector<Rule> Rule::defaultRules(Language language) {
 const std::vector<std::string>& Config::defaultTargetBundleIDs() {
 #ifdef __APPLE__
     static const std::vector<std::string> ids{
-        "com.apple.Terminal",     "com.googlecode.iterm2",         "dev.warp.Warp-Stable",
-        "net.kovidgoyal.kitty",   "com.mitchellh.ghostty",         "co.zeit.hyper",
-        "com.microsoft.VSCode",   "com.todesktop.230313mzl4w4u92", "com.anthropic.claudefordesktop",
+        "com.apple.Terminal",   "com.googlecode.iterm2",         "dev.warp.Warp-Stable",
+        "net.kovidgoyal.kitty", "com.mitchellh.ghostty",         "co.zeit.hyper",
+        "com.microsoft.VSCode", "com.todesktop.230313mzl4w4u92", "com.anthropic.claudefordesktop",
     };
 #else
     // The class part of WM_CLASS (the second string) that each application sets
     // on its windows under X11; compared exactly, so the case matters.
     static const std::vector<std::string> ids{
-        "XTerm",          // xterm
-        "URxvt",          // rxvt-unicode
-        "Gnome-terminal", // GNOME Terminal
-        "kgx",            // GNOME Console
-        "konsole",        // Konsole
-        "Xfce4-terminal", // Xfce Terminal
-        "Tilix",          // Tilix
-        "Terminator",     // Terminator
-        "kitty",          // kitty
-        "Alacritty",      // Alacritty
+        "XTerm",                  // xterm
+        "URxvt",                  // rxvt-unicode
+        "Gnome-terminal",         // GNOME Terminal
+        "kgx",                    // GNOME Console
+        "konsole",                // Konsole
+        "Xfce4-terminal",         // Xfce Terminal
+        "Tilix",                  // Tilix
+        "Terminator",             // Terminator
+        "kitty",                  // kitty
+        "Alacritty",              // Alacritty
         "org.wezfurlong.wezterm", // WezTerm
         "com.mitchellh.ghostty",  // Ghostty
-        "dev.warp.Warp",  // Warp
-        "Code",           // Visual Studio Code
-        "VSCodium",       // VSCodium
-        "Cursor",         // Cursor
-        "Windsurf",       // Windsurf
-        "dev.zed.Zed",    // Zed
+        "dev.warp.Warp",          // Warp
+        "Code",                   // Visual Studio Code
+        "VSCodium",               // VSCodium
+        "Cursor",                 // Cursor
+        "Windsurf",               // Windsurf
+        "dev.zed.Zed",            // Zed
     };
 #endif
     return ids;

@@ -97,14 +97,15 @@ Rule decodeRule(dom::object object) {
     return rule;
 }
 
-DecodeResult failure(std::string message) { return DecodeResult{std::nullopt, std::move(message)}; }
+DecodeResult failure(std::string message) {
+    return DecodeResult{std::nullopt, std::move(message)};
+}
 
 std::string notJsonMessage(std::string_view text, simdjson::error_code code) {
     std::string message = "The given data was not valid JSON.";
     if (auto error = JsonSyntax::firstError(text)) {
-        message += " " + error->problem + " at line " + std::to_string(error->line) +
-                   ", column " + std::to_string(error->column) + " (byte " +
-                   std::to_string(error->offset) + ").";
+        message += " " + error->problem + " at line " + std::to_string(error->line) + ", column " +
+                   std::to_string(error->column) + " (byte " + std::to_string(error->offset) + ").";
     } else {
         message += " " + std::string(simdjson::error_message(code));
     }
@@ -220,7 +221,8 @@ DecodeResult decode(std::string_view bytes) {
     if (auto raw = stringValue(lastField(top, "injectionMethod"))) {
         config.injectionMethod = injectionMethodFromRawValue(*raw).value_or(InjectionMethod::paste);
     }
-    config.preDelayMS = integerValue(lastField(top, "preDelayMS")).value_or(Config::defaultPreDelayMS);
+    config.preDelayMS =
+        integerValue(lastField(top, "preDelayMS")).value_or(Config::defaultPreDelayMS);
     config.postDelayMS =
         integerValue(lastField(top, "postDelayMS")).value_or(Config::defaultPostDelayMS);
     config.clampDelays();

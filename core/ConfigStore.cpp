@@ -20,7 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string quoted(const fs::path& path) { return "“" + path.string() + "”"; }
+std::string quoted(const fs::path& path) {
+    return "“" + path.string() + "”";
+}
 
 std::string systemError(const std::string& what, const fs::path& path, int error) {
     return what + " " + quoted(path) + ": " + std::strerror(error) + ".";
@@ -108,8 +110,8 @@ std::optional<std::string> writeAtomically(const fs::path& path, std::string_vie
     struct stat existing {};
     const bool targetExists = ::stat(target.c_str(), &existing) == 0;
 
-    FileDescriptor fd(
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, targetExists ? 0600 : 0666));
+    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                             targetExists ? 0600 : 0666));
     if (!fd) {
         return systemError("Could not create a file in", directory, errno);
     }

@@ -35,9 +35,9 @@ struct MainKeyInfo {
 // Indexed by MainKey; key codes are the US-ANSI positions, so a shortcut names
 // a physical key whatever layout is active.
 constexpr std::array<MainKeyInfo, 21> mainKeyInfo{{
-    {"enter", 36}, {"space", 49}, {"0", 29},  {"1", 18},  {"2", 19},  {"3", 20},  {"4", 21},
-    {"5", 23},     {"6", 22},     {"7", 26},  {"8", 28},  {"9", 25},  {"-", 27},  {"=", 24},
-    {"\\", 42},    {";", 41},     {"'", 39},  {",", 43},  {".", 47},  {"/", 44},  {"`", 50},
+    {"enter", 36}, {"space", 49}, {"0", 29}, {"1", 18}, {"2", 19}, {"3", 20}, {"4", 21},
+    {"5", 23},     {"6", 22},     {"7", 26}, {"8", 28}, {"9", 25}, {"-", 27}, {"=", 24},
+    {"\\", 42},    {";", 41},     {"'", 39}, {",", 43}, {".", 47}, {"/", 44}, {"`", 50},
 }};
 
 constexpr int noKey = -1;
@@ -119,14 +119,16 @@ std::uint64_t Modifiers::eventFlags() const {
 namespace MainKeys {
 
 const std::array<MainKey, 21> allCases{
-    MainKey::enter, MainKey::space,     MainKey::n0,        MainKey::n1,    MainKey::n2,
-    MainKey::n3,    MainKey::n4,        MainKey::n5,        MainKey::n6,    MainKey::n7,
-    MainKey::n8,    MainKey::n9,        MainKey::minus,     MainKey::equal, MainKey::backslash,
-    MainKey::semicolon, MainKey::quote, MainKey::comma,     MainKey::period, MainKey::slash,
+    MainKey::enter,     MainKey::space, MainKey::n0,    MainKey::n1,     MainKey::n2,
+    MainKey::n3,        MainKey::n4,    MainKey::n5,    MainKey::n6,     MainKey::n7,
+    MainKey::n8,        MainKey::n9,    MainKey::minus, MainKey::equal,  MainKey::backslash,
+    MainKey::semicolon, MainKey::quote, MainKey::comma, MainKey::period, MainKey::slash,
     MainKey::grave,
 };
 
-std::string_view rawValue(MainKey key) { return mainKeyInfo[static_cast<std::size_t>(key)].rawValue; }
+std::string_view rawValue(MainKey key) {
+    return mainKeyInfo[static_cast<std::size_t>(key)].rawValue;
+}
 
 std::optional<MainKey> fromRawValue(std::string_view raw) {
     for (MainKey key : allCases) {
@@ -137,7 +139,9 @@ std::optional<MainKey> fromRawValue(std::string_view raw) {
     return std::nullopt;
 }
 
-std::uint16_t keyCode(MainKey key) { return mainKeyInfo[static_cast<std::size_t>(key)].keyCode; }
+std::uint16_t keyCode(MainKey key) {
+    return mainKeyInfo[static_cast<std::size_t>(key)].keyCode;
+}
 
 std::string symbol(MainKey key) {
     switch (key) {
@@ -231,6 +235,8 @@ std::string Hotkey::stringValue() const {
     return out;
 }
 
-std::string Hotkey::displayString() const { return modifiers.symbols() + MainKeys::symbol(key); }
+std::string Hotkey::displayString() const {
+    return modifiers.symbols() + MainKeys::symbol(key);
+}
 
 } // namespace tamsel

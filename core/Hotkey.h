@@ -78,7 +78,7 @@ constexpr std::uint16_t keypadEnterKeyCode = 76;
 
 std::string_view rawValue(MainKey key);
 std::optional<MainKey> fromRawValue(std::string_view raw); // exact, case-sensitive
-std::uint16_t keyCode(MainKey key);                         // US-ANSI virtual key code
+std::uint16_t keyCode(MainKey key);                        // US-ANSI virtual key code
 std::string symbol(MainKey key);
 std::string pickerLabel(MainKey key);
 std::optional<MainKey> fromKeyCode(std::uint16_t keyCode);
@@ -109,6 +109,7 @@ template <> struct std::hash<tamsel::Modifiers> {
 
 template <> struct std::hash<tamsel::Hotkey> {
     std::size_t operator()(const tamsel::Hotkey& h) const noexcept {
-        return static_cast<std::size_t>(h.modifiers.rawValue) * 31u + static_cast<std::size_t>(h.key);
+        return static_cast<std::size_t>(h.modifiers.rawValue) * 31u +
+               static_cast<std::size_t>(h.key);
     }
 };

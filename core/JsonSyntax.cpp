@@ -249,8 +249,8 @@ private:
     }
 
     void skipSpace() {
-        while (at_ < text_.size() &&
-               (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r')) {
+        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' ||
+                                      text_[at_] == '\n' || text_[at_] == '\r')) {
             ++at_;
         }
     }
@@ -291,6 +291,8 @@ private:
 
 } // namespace
 
-std::optional<SyntaxError> firstError(std::string_view text) { return Checker(text).run(); }
+std::optional<SyntaxError> firstError(std::string_view text) {
+    return Checker(text).run();
+}
 
 } // namespace tamsel::JsonSyntax

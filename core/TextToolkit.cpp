@@ -79,15 +79,21 @@ bool isNewline(char32_t c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
-bool isWhitespaceOrNewline(char32_t c) { return isWhitespace(c) || isNewline(c); }
+bool isWhitespaceOrNewline(char32_t c) {
+    return isWhitespace(c) || isNewline(c);
+}
 
-std::string_view trimWhitespace(std::string_view text) { return trim(text, isWhitespace); }
+std::string_view trimWhitespace(std::string_view text) {
+    return trim(text, isWhitespace);
+}
 
 std::string_view trimWhitespaceAndNewlines(std::string_view text) {
     return trim(text, isWhitespaceOrNewline);
 }
 
-bool isBlank(std::string_view text) { return trimWhitespaceAndNewlines(text).empty(); }
+bool isBlank(std::string_view text) {
+    return trimWhitespaceAndNewlines(text).empty();
+}
 
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -198,7 +204,9 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
     return boundaries;
 }
 
-std::size_t graphemeCount(std::string_view text) { return graphemeBoundaries(text).size() - 1; }
+std::size_t graphemeCount(std::string_view text) {
+    return graphemeBoundaries(text).size() - 1;
+}
 
 std::string_view graphemePrefix(std::string_view text, std::size_t count) {
     auto boundaries = graphemeBoundaries(text);

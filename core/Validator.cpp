@@ -89,8 +89,8 @@ SuggestedHotkeys suggestHotkeys(const std::vector<Rule>& existing) {
     const Modifiers option = Modifiers::option;
 
     SuggestedHotkeys suggestion;
-    for (Modifiers modifiers :
-         {command, shift | command, control, control | command, control | shift, option | command}) {
+    for (Modifiers modifiers : {command, shift | command, control, control | command,
+                                control | shift, option | command}) {
         Hotkey candidate{modifiers, MainKey::enter};
         if (!used.contains(candidate)) {
             suggestion.send = candidate.stringValue();

@@ -21,7 +21,8 @@ std::string decodeError(std::string_view bytes) {
 }
 
 Rule sampleRule(std::string id) {
-    return Rule{std::move(id), "Plan only", true, "cmd+enter", "cmd+1", "Plan first.", std::nullopt};
+    return Rule{std::move(id), "Plan only",   true,        "cmd+enter",
+                "cmd+1",       "Plan first.", std::nullopt};
 }
 
 } // namespace
@@ -203,7 +204,8 @@ TEST(ConfigEncode, EmptyListsAndControlEscapes) {
 TEST(ConfigRoundTrip, ReadWriteReadKeepsEveryValueAndId) {
     Config config = Config::makeDefault(Language::ja);
     config.rules.push_back({"ABC", "", false, "", "ctrl+9", "two\nlines", std::string("")});
-    config.rules.push_back({"DEF", "名前", true, "enter", "garbage", "\u2028", std::string("\r\n")});
+    config.rules.push_back(
+        {"DEF", "名前", true, "enter", "garbage", "\u2028", std::string("\r\n")});
     config.language = LanguagePreference::en;
     config.injectionMethod = InjectionMethod::type;
     config.preDelayMS = 0;

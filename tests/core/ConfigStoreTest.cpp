@@ -207,7 +207,8 @@ TEST(ConfigStoreTest, SymbolicLinkStaysALink) {
     EXPECT_EQ(readFile(target), ConfigCodec::encode(customConfig()));
     EXPECT_FALSE(store.hasExternalChange());
     // The temporary file lives beside the target, not beside the link.
-    EXPECT_EQ(std::distance(fs::directory_iterator(home / "dotfiles"), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(home / "dotfiles"), fs::directory_iterator()),
+              1);
 }
 
 TEST(ConfigStoreTest, DanglingLinkIsFilledOnFirstRun) {

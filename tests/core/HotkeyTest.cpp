@@ -8,7 +8,9 @@
 using namespace tamsel;
 
 namespace {
-Hotkey hk(Modifiers modifiers, MainKey key) { return Hotkey{modifiers, key}; }
+Hotkey hk(Modifiers modifiers, MainKey key) {
+    return Hotkey{modifiers, key};
+}
 const Modifiers cmd = Modifiers::command;
 const Modifiers opt = Modifiers::option;
 const Modifiers shift = Modifiers::shift;
@@ -16,9 +18,9 @@ const Modifiers ctrl = Modifiers::control;
 } // namespace
 
 TEST(HotkeyParse, RejectsTextsThatAreNotShortcuts) {
-    for (const char* text : {"", "   ", "\t", "cmd", "cmd+", "+enter", "cmd++enter", "cmd + enter",
-                             "cmd+return", "cmd+a", "hyper+enter", "cmd+enter\n", "cmd+ enter",
-                             "cmd+f1", "cmd+plus", "+"}) {
+    for (const char* text :
+         {"", "   ", "\t", "cmd", "cmd+", "+enter", "cmd++enter", "cmd + enter", "cmd+return",
+          "cmd+a", "hyper+enter", "cmd+enter\n", "cmd+ enter", "cmd+f1", "cmd+plus", "+"}) {
         EXPECT_FALSE(Hotkey::parse(text).has_value()) << '"' << text << '"';
     }
 }
@@ -107,7 +109,8 @@ TEST(HotkeyFromKeyEvent, LooksOnlyAtTheFourModifierBits) {
     constexpr std::uint64_t leftCommandDevice = 0x8;
     EXPECT_EQ(Hotkey::fromKeyEvent(Modifiers::commandFlag | capsLock | leftCommandDevice, 36),
               hk(cmd, MainKey::enter));
-    EXPECT_EQ(Hotkey::fromKeyEvent(Modifiers::commandFlag | numericPad, 76), hk(cmd, MainKey::enter));
+    EXPECT_EQ(Hotkey::fromKeyEvent(Modifiers::commandFlag | numericPad, 76),
+              hk(cmd, MainKey::enter));
     EXPECT_FALSE(Hotkey::fromKeyEvent(capsLock, 36));
     EXPECT_FALSE(Hotkey::fromKeyEvent(fn, 36));
     EXPECT_FALSE(Hotkey::fromKeyEvent(0, 36));

@@ -43,9 +43,9 @@ TEST(TextToolkitLines, EveryNewlineCharacterCuts) {
 TEST(TextToolkitGraphemes, CountsUserPerceivedCharacters) {
     EXPECT_EQ(tt::graphemeCount(""), 0u);
     EXPECT_EQ(tt::graphemeCount("a\r\nb"), 3u);
-    EXPECT_EQ(tt::graphemeCount("e\u0301"), 1u);            // e + combining acute
-    EXPECT_EQ(tt::graphemeCount("👨‍👩‍👧‍👦"), 1u);                 // family, joined
-    EXPECT_EQ(tt::graphemeCount("🇯🇵🇺🇸"), 2u);               // two flags
+    EXPECT_EQ(tt::graphemeCount("e\u0301"), 1u);                   // e + combining acute
+    EXPECT_EQ(tt::graphemeCount("👨‍👩‍👧‍👦"), 1u); // family, joined
+    EXPECT_EQ(tt::graphemeCount("🇯🇵🇺🇸"), 2u);                      // two flags
     EXPECT_EQ(tt::graphemeCount("日本語"), 3u);
     EXPECT_EQ(tt::graphemePrefix("🇯🇵🇺🇸x", 1), "🇯🇵");
     EXPECT_EQ(tt::graphemePrefix("abc", 10), "abc");
@@ -56,7 +56,8 @@ TEST(TextToolkitGraphemes, CountsUserPerceivedCharacters) {
 TEST(TextToolkitGraphemes, ChunksNeverSplitAClusterAndKeepEveryByte) {
     std::string text = "ab👨‍👩‍👧‍👦cde\u0301f\r\ng";
     auto chunks = tt::graphemeChunks(text, 3);
-    EXPECT_EQ(chunks, (std::vector<std::string_view>{"ab👨‍👩‍👧‍👦", "cde\u0301", "f\r\ng"}));
+    EXPECT_EQ(chunks, (std::vector<std::string_view>{"ab👨‍👩‍👧‍👦", "cde\u0301",
+                                                     "f\r\ng"}));
     EXPECT_EQ(tt::graphemeChunks("abcd", 3), (std::vector<std::string_view>{"abc", "d"}));
     EXPECT_TRUE(tt::graphemeChunks("", 3).empty());
     EXPECT_EQ(tt::graphemeChunks("abc", 0), (std::vector<std::string_view>{"abc"}));

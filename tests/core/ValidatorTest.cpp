@@ -11,11 +11,13 @@ namespace {
 
 Rule rule(std::string id, std::string name, std::string send, std::string insert,
           std::string text = "do it", bool enabled = true) {
-    return Rule{std::move(id), std::move(name), enabled, std::move(send), std::move(insert),
-                std::move(text), std::nullopt};
+    return Rule{std::move(id),     std::move(name), enabled,     std::move(send),
+                std::move(insert), std::move(text), std::nullopt};
 }
 
-Hotkey parsed(std::string_view text) { return *Hotkey::parse(text); }
+Hotkey parsed(std::string_view text) {
+    return *Hotkey::parse(text);
+}
 
 using Issues = std::vector<RuleIssue>;
 constexpr TriggerKind send = TriggerKind::send;
@@ -40,11 +42,10 @@ TEST(TriggerIndexTest, HigherRuleWinsWhateverTheSlot) {
 }
 
 TEST(TriggerIndexTest, OnlyFireableRulesAndModifiedSlotsOccupyShortcuts) {
-    std::vector<Rule> rules{rule("off", "", "cmd+1", "", "x", false),
-                            rule("blank", "", "cmd+1", "", " \n\u3000"),
-                            rule("bare", "", "enter", "garbage"),
-                            rule("newline", "", "opt+enter", "shift+enter"),
-                            rule("low", "", "cmd+1", "")};
+    std::vector<Rule> rules{
+        rule("off", "", "cmd+1", "", "x", false), rule("blank", "", "cmd+1", "", " \n\u3000"),
+        rule("bare", "", "enter", "garbage"), rule("newline", "", "opt+enter", "shift+enter"),
+        rule("low", "", "cmd+1", "")};
     TriggerIndex index(rules);
     EXPECT_EQ(index.match(parsed("cmd+1"))->rule.id, "low");
     EXPECT_EQ(index.match(parsed("enter")), nullptr);
@@ -78,8 +79,8 @@ TEST(ValidatorIssues, FindingsComeInTheirFixedOrder) {
               (Issues{RuleIssue::emptyText(), RuleIssue::noModifier(send),
                       RuleIssue::newlineConflict(insert), RuleIssue::duplicate(insert, "Other")}));
     EXPECT_EQ(issues["conflict"], (Issues{RuleIssue::newlineConflict(send)}));
-    EXPECT_EQ(issues["other"],
-              (Issues{RuleIssue::newlineConflict(insert), RuleIssue::duplicate(insert, "Untitled")}));
+    EXPECT_EQ(issues["other"], (Issues{RuleIssue::newlineConflict(insert),
+                                       RuleIssue::duplicate(insert, "Untitled")}));
     EXPECT_TRUE(issues["fine"].empty());
 }
 

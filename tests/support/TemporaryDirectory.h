@@ -19,7 +19,8 @@ namespace tamsel::testing {
 class TemporaryDirectory {
 public:
     TemporaryDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tamsel-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tamsel-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed");
         }
