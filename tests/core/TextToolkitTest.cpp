@@ -4,4 +4,6 @@
 
 using namespace tamsel;
 
-TEST(TextToolkit, Placeholder) { EXPECT_EQ(TextToolkit::graphemeCount("abc"), 3u); }
+TEST(TextToolkit, Placeholder) {
+    EXPECT_EQ(TextToolkit::graphemeCount("abc"), 3u);
+}
