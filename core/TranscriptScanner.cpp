@@ -538,8 +538,9 @@ Result scan(const std::optional<std::filesystem::path>& root, const std::vector<
         }
     };
 
+    // Past a few threads the scan only waits on memory, and each holds buffers.
     std::size_t threads =
-        workers != 0 ? workers : std::max(1u, std::thread::hardware_concurrency());
+        workers != 0 ? workers : std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
     threads = std::max<std::size_t>(1, std::min(threads, files.size()));
     {
         std::vector<std::jthread> helpers;
