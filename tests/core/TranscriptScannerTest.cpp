@@ -274,6 +274,12 @@ TEST(TranscriptScanner, FindsTranscriptFiles) {
     EXPECT_EQ(Scanner::transcriptFiles(root), expected);
     EXPECT_EQ(Scanner::transcriptFiles(root.string() + "/"), expected);
     EXPECT_TRUE(Scanner::transcriptFiles(root / "missing").empty());
+
+    // Only the part below the root decides: a home that lies in a folder
+    // called "subagents" keeps its history.
+    const auto nested = folder.write("home/subagents/projects/p/s.jsonl", "");
+    EXPECT_EQ(Scanner::transcriptFiles(root / "home" / "subagents" / "projects"),
+              std::vector<std::filesystem::path>{nested});
 }
 
 TEST(TranscriptScanner, ScanMergesFilesByTimeThenFileThenLine) {
