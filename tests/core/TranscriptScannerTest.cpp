@@ -140,36 +140,33 @@ TEST(TranscriptScanner, MissingFieldsAndTheirDefaults) {
 }
 
 TEST(TranscriptScanner, ParsesOnlyMarkedLinesAndCountsTheBrokenOnes) {
-    TemporaryFolder folder;
     const std::string good = prompt("kept");
-    const auto file = folder.write(
-        "s.jsonl",
-        std::string("{not json, and no marker}\n") +      // never parsed
-            good.substr(0, good.find("content")) + "\n" + // cut off: counted
-            R"([{"type":"user"}])"
-            "\n" + // not an object: counted
-            R"({"type":"user","x":NaN})"
-            "\n" +                                   // not JSON: counted
-            "{\"type\":\"user\",\"x\":\"\xff\"}\n" + // invalid UTF-8: counted
-            R"({"type":"user"}{"type":"user"})"
-            "\n" + // two objects: counted
-            R"({"type": "user","userType":"external","message":{"content":"spaced"}})"
-            "\n" +
-            // the last of duplicate keys counts, both ways round
-            R"({"type":"assistant","type":"user","userType":"external","message":{"content":"dup"}})"
-            "\n" +
-            R"({"type":"user","userType":"external","type":"assistant","message":{"content":"no"}})"
-            "\n" +
-            R"({"type":"user","userType":"external","message":{"content":"old","content":"new"}})"
-            "\n" +
-            // valid JSON that needs a second look: a lone surrogate and huge numbers
-            R"({"type":"user","userType":"external","n":123456789012345678901234567890,"e":1e400,"message":{"content":"cut \ud83d here"}})"
-            "\n" +
-            good);
-    const Scanner::FileResult result = Scanner::scanFile(file, {});
+    const std::string cutOff = good.substr(0, good.find("content"));
+    const std::vector<std::string_view> lines{
+        // Counted: a user marker, but not a JSON object.
+        cutOff, R"([{"type":"user"}])", R"({"type":"user","x":NaN})",
+        "{\"type\":\"user\",\"x\":\"\xff\"}", R"({"type":"user"}{"type":"user"})",
+        R"({"type":"user","n":01,"s":"\ud83d"})", R"({"type":"user","s":"\x \ud83d"})",
+        // Never parsed: no marker.
+        "{not json}",
+        // The last of duplicate keys counts, both ways round.
+        R"({"type":"assistant","type":"user","userType":"external","message":{"content":"dup"}})",
+        R"({"type":"user","userType":"external","type":"assistant","message":{"content":"no"}})",
+        R"({"type":"user","userType":"external","message":{"content":"old","content":"new"}})",
+        R"({"type": "user","userType":"external","message":{"content":"spaced"}})",
+        // Valid JSON the parser needs a second look at: a lone surrogate, huge numbers.
+        R"({"type":"user","userType":"external","n":123456789012345678901234567890,"e":1e400,)"
+        R"("message":{"content":"cut \ud83d here"}})",
+        good};
+    std::string content;
+    for (std::string_view line : lines) {
+        content.append(line).append("\n");
+    }
+    TemporaryFolder folder;
+    const Scanner::FileResult result = Scanner::scanFile(folder.write("s.jsonl", content), {});
     EXPECT_EQ(texts(result.records),
-              (std::vector<std::string>{"spaced", "dup", "new", "cut \xEF\xBF\xBD here", "kept"}));
-    EXPECT_EQ(result.skippedLines, 5);
+              (std::vector<std::string>{"dup", "new", "spaced", "cut \xEF\xBF\xBD here", "kept"}));
+    EXPECT_EQ(result.skippedLines, 7);
 }
 
 TEST(TranscriptScanner, ContentArrays) {
