@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "core/ConfigCodec.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/TemporaryFolder.h"
 
 using namespace tamsel;
 using tamsel::testing::readFile;
-using tamsel::testing::TemporaryDirectory;
+using tamsel::testing::TemporaryFolder;
 using tamsel::testing::UnprivilegedScope;
 using tamsel::testing::writeFile;
 namespace fs = std::filesystem;
@@ -44,7 +44,7 @@ TEST(ConfigStoreTest, DefaultLocations) {
 }
 
 TEST(ConfigStoreTest, FirstRunCreatesTheFolderChainAndDefaults) {
-    TemporaryDirectory home;
+    TemporaryFolder home;
     const fs::path file = home / "deep/er/tamsel/config.json";
     ConfigStore store(file);
     auto result = store.load(Language::ja);
@@ -63,7 +63,7 @@ TEST(ConfigStoreTest, FirstRunCreatesTheFolderChainAndDefaults) {
 }
 
 TEST(ConfigStoreTest, DamagedFileIsKeptUntilBackedUpOnFirstSave) {
-    TemporaryDirectory home;
+    TemporaryFolder home;
     const fs::path file = home / "config.json";
     const fs::path backup = ConfigStore::backupURL(file);
     writeFile(file, brokenFile);
@@ -93,7 +93,7 @@ TEST(ConfigStoreTest, DamagedFileIsKeptUntilBackedUpOnFirstSave) {
 }
 
 TEST(ConfigStoreTest, WholeFileFailuresHaveTheirMessages) {
-    TemporaryDirectory home;
+    TemporaryFolder home;
     const fs::path file = home / "config.json";
     ConfigStore store(file);
     writeFile(file, "[1, 2]");
@@ -104,7 +104,7 @@ TEST(ConfigStoreTest, WholeFileFailuresHaveTheirMessages) {
 }
 
 TEST(ConfigStoreTest, FileRepairedByHandClearsTheDamageWithoutBackup) {
-    TemporaryDirectory home;
+    TemporaryFolder home;
     const fs::path file = home / "config.json";
     writeFile(file, brokenFile);
     ConfigStore store(file);
@@ -122,7 +122,7 @@ TEST(ConfigStoreTest, FileRepairedByHandClearsTheDamageWithoutBackup) {
 }
 
 TEST(ConfigStoreTest, ExternalChangesAfterOurSaveAnotherWriterAndDeletion) {
-    TemporaryDirectory home;
+    TemporaryFolder home;
     const fs::path file = home / "config.json";
     ConfigStore store(file);
     EXPECT_FALSE(store.hasExternalChange()); // nothing there yet
@@ -139,7 +139,7 @@ TEST(ConfigStoreTest, ExternalChangesAfterOurSaveAnotherWriterAndDeletion) {
 }
 
 TEST(ConfigStoreTest, SavingTwiceGivesIdenticalBytesAndKeepsPermissions) {
-    TemporaryDirectory home;
+    TemporaryFolder home;
     const fs::path file = home / "config.json";
     ConfigStore store(file);
     ASSERT_FALSE(store.save(customConfig()));
@@ -154,7 +154,7 @@ TEST(ConfigStoreTest, SavingTwiceGivesIdenticalBytesAndKeepsPermissions) {
 }
 
 TEST(ConfigStoreTest, SaveIntoReadOnlyFolderFailsAndKeepsTheOldFile) {
-    TemporaryDirectory home;
+    TemporaryFolder home;
     const fs::path folder = home / "tamsel";
     const fs::path file = folder / "config.json";
     fs::create_directory(folder);
@@ -173,7 +173,7 @@ TEST(ConfigStoreTest, SaveIntoReadOnlyFolderFailsAndKeepsTheOldFile) {
 }
 
 TEST(ConfigStoreTest, UnreadableFileThatCannotBeBackedUpIsNeverReplaced) {
-    TemporaryDirectory home;
+    TemporaryFolder home;
     const fs::path file = home / "config.json";
     writeFile(file, ConfigCodec::encode(customConfig()));
     fs::permissions(file, fs::perms::none);
@@ -192,7 +192,7 @@ TEST(ConfigStoreTest, UnreadableFileThatCannotBeBackedUpIsNeverReplaced) {
 }
 
 TEST(ConfigStoreTest, SymbolicLinkStaysALink) {
-    TemporaryDirectory home;
+    TemporaryFolder home;
     fs::create_directories(home / "dotfiles");
     fs::create_directories(home / ".config/tamsel");
     const fs::path target = home / "dotfiles/tamsel.json";
@@ -212,7 +212,7 @@ TEST(ConfigStoreTest, SymbolicLinkStaysALink) {
 }
 
 TEST(ConfigStoreTest, DanglingLinkIsFilledOnFirstRun) {
-    TemporaryDirectory home;
+    TemporaryFolder home;
     fs::create_directories(home / "dotfiles");
     const fs::path link = home / "config.json";
     fs::create_symlink(home / "dotfiles/missing.json", link);

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "tests/core/TemporaryFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 using namespace tamsel;
 using namespace std::chrono;

@@ -16,9 +16,19 @@
 
 namespace tamsel::testing {
 
-class TemporaryDirectory {
+inline void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TemporaryFolder {
 public:
-    TemporaryDirectory() {
+    TemporaryFolder() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "tamsel-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
@@ -28,16 +38,25 @@ public:
         // Reachable by the unprivileged user some tests switch to.
         std::filesystem::permissions(path_, std::filesystem::perms::all);
     }
-    ~TemporaryDirectory() {
+    ~TemporaryFolder() {
         std::error_code ignored;
         restorePermissions(path_);
         std::filesystem::remove_all(path_, ignored);
     }
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+    // Writes `bytes` to a file below the folder, creating the folders between.
+    std::filesystem::path write(const std::filesystem::path& relative,
+                                std::string_view bytes) const {
+        const std::filesystem::path file = path_ / relative;
+        std::filesystem::create_directories(file.parent_path());
+        writeFile(file, bytes);
+        return file;
+    }
 
 private:
     static void restorePermissions(const std::filesystem::path& root) {
@@ -55,16 +74,6 @@ private:
     }
     std::filesystem::path path_;
 };
-
-inline void writeFile(const std::filesystem::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Root ignores file permissions; while this guard lives the process acts as
 // "nobody", so that an unreadable file or a read-only folder really is one.
