@@ -21,19 +21,18 @@ LineReader::~LineReader() {
 bool LineReader::open(const std::filesystem::path& path) {
     close();
     // Non-blocking, so that a FIFO named like a transcript cannot stall the scan.
-    int opened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (opened < 0) {
+    FileDescriptor opened(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!opened) {
         return false;
     }
     struct stat status {};
-    if (::fstat(opened, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(opened);
+    if (::fstat(opened.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return false;
     }
-    fd = opened;
+    fd = std::move(opened);
     reachedEnd = false;
 #ifdef POSIX_FADV_SEQUENTIAL
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     // Give back what one enormous line took; ordinary files never get here.
     if (capacity > 8 * chunkSize) {
@@ -44,10 +43,7 @@ bool LineReader::open(const std::filesystem::path& path) {
 }
 
 void LineReader::close() {
-    if (fd >= 0) {
-        ::close(fd); // nothing useful to do with an error on a read-only file
-        fd = -1;
-    }
+    fd.reset(); // nothing useful to do with an error on a read-only file
     dropBuffer();
     reachedEnd = true;
     skippingLine = false;
@@ -130,7 +126,7 @@ std::optional<std::string_view> LineReader::nextLine() {
         const std::size_t wanted = std::min(chunkSize, capacity - end);
         ssize_t count = 0;
         do {
-            count = ::read(fd, buffer.get() + end, wanted);
+            count = ::read(fd.get(), buffer.get() + end, wanted);
         } while (count < 0 && errno == EINTR);
         if (count <= 0) {
             reachedEnd = true;

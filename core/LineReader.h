@@ -11,6 +11,8 @@
 #include <optional>
 #include <string_view>
 
+#include "core/FileDescriptor.h"
+
 namespace tamsel {
 
 class LineReader {
@@ -33,7 +35,7 @@ public:
     // (a folder, a FIFO, a device) is refused without blocking.
     bool open(const std::filesystem::path& path);
     void close();
-    bool isOpen() const { return fd >= 0; }
+    bool isOpen() const { return fd.isOpen(); }
 
     // The next non-empty line without its line feed (a carriage return before
     // it stays), or none at the end of the file. The view lives until the next
@@ -56,7 +58,7 @@ private:
     std::size_t begin = 0;    // first byte not yet returned
     std::size_t end = 0;      // one past the last byte read
     std::size_t searched = 0; // no line feed in [begin, searched)
-    int fd = -1;
+    FileDescriptor fd;
     bool reachedEnd = true;
     bool skippingLine = false; // inside a line already known to be too long
     std::int64_t overlong = 0;
