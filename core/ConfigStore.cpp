@@ -1,7 +1,6 @@
 #include "core/ConfigStore.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 
 #include "core/ConfigCodec.h"
 #include "core/FileDescriptor.h"
+#include "core/HomeDirectory.h"
 #include "core/TextToolkit.h"
 
 namespace tamsel {
@@ -150,13 +150,7 @@ std::optional<std::string> writeAtomically(const fs::path& path, std::string_vie
 } // namespace
 
 fs::path ConfigStore::defaultFileURL() {
-    fs::path home;
-    if (const char* fromEnvironment = std::getenv("HOME"); fromEnvironment && *fromEnvironment) {
-        home = fromEnvironment;
-    } else if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) {
-        home = entry->pw_dir;
-    }
-    return home / ".config" / "tamsel" / "config.json";
+    return homeDirectory() / ".config" / "tamsel" / "config.json";
 }
 
 fs::path ConfigStore::backupURL(const fs::path& fileURL) {

@@ -9,12 +9,12 @@
 #include <thread>
 
 #include <dirent.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <simdjson.h>
 
+#include "core/HomeDirectory.h"
 #include "core/LineReader.h"
 #include "core/TextToolkit.h"
 
@@ -442,22 +442,7 @@ std::optional<DateRange> Result::period() const {
     return DateRange{earliest->timestamp, latest->timestamp};
 }
 
-std::filesystem::path defaultRoot() {
-    std::string home;
-    if (const char* variable = std::getenv("HOME"); variable != nullptr && *variable != '\0') {
-        home = variable;
-    } else {
-        long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-        std::vector<char> storage(size > 0 ? static_cast<std::size_t>(size) : 16384);
-        struct passwd entry {};
-        struct passwd* found = nullptr;
-        if (::getpwuid_r(::getuid(), &entry, storage.data(), storage.size(), &found) == 0 &&
-            found != nullptr && found->pw_dir != nullptr) {
-            home = found->pw_dir;
-        }
-    }
-    return std::filesystem::path(home) / ".claude" / "projects";
-}
+std::filesystem::path defaultRoot() { return homeDirectory() / ".claude" / "projects"; }
 
 std::vector<std::filesystem::path> transcriptFiles(const std::filesystem::path& root) {
     std::string base = root.native();
