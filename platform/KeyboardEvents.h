@@ -1,0 +1,46 @@
+#pragma once
+
+// Synthesised keyboard events and the state of the real modifier keys.
+//
+// Key codes are the US-ANSI virtual key codes used everywhere in the program
+// (MainKeys::keyCode); a backend that posts through another numbering (XTest)
+// translates them, and types Unicode text by whatever means it has.
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace tamsel {
+
+class SyntheticKeyEvent {
+public:
+    virtual ~SyntheticKeyEvent() = default;
+    // Modifier flag bits as in Modifiers::*Flag; zero means no modifiers.
+    virtual void setFlags(std::uint64_t flags) = 0;
+    // The characters the event types, replacing what its key code would.
+    virtual void setUnicodeString(std::u16string_view units) = 0;
+    virtual void setSourceUserData(std::int64_t value) = 0;
+};
+
+// A private event source: its state is independent of the real keyboard's.
+class KeyEventSource {
+public:
+    virtual ~KeyEventSource() = default;
+};
+
+class KeyboardEvents {
+public:
+    virtual ~KeyboardEvents() = default;
+
+    // No value when the system cannot make one; events are then made without.
+    virtual std::unique_ptr<KeyEventSource> createPrivateSource() = 0;
+    // No value when the event cannot be made.
+    virtual std::unique_ptr<SyntheticKeyEvent>
+    createKeyEvent(KeyEventSource* source, std::uint16_t keyCode, bool keyDown) = 0;
+    // Posts at the hardware level, where every application and tap sees it.
+    virtual void post(SyntheticKeyEvent& event) = 0;
+    // The modifier flags held on all input sources combined, right now.
+    virtual std::uint64_t combinedModifierFlags() = 0;
+};
+
+} // namespace tamsel

@@ -1,0 +1,463 @@
+#include "engine/EventTapController.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "platform/fake/FakeAccessibility.h"
+#include "platform/fake/FakeEventTap.h"
+#include "platform/fake/FakeMainQueue.h"
+
+using namespace tamsel;
+using namespace std::chrono_literals;
+using State = EventTapController::State;
+
+namespace {
+
+constexpr std::uint16_t enterKey = 36;
+constexpr std::uint16_t keypadEnterKey = 76;
+constexpr std::uint16_t oneKey = 18;
+constexpr std::uint16_t aKey = 0;
+constexpr std::uint64_t cmd = Modifiers::commandFlag;
+constexpr std::uint64_t shift = Modifiers::shiftFlag;
+constexpr std::uint64_t option = Modifiers::optionFlag;
+constexpr std::uint64_t control = Modifiers::controlFlag;
+constexpr std::uint64_t capsLock = 0x10000;
+constexpr std::uint64_t function = 0x800000;
+constexpr std::uint64_t numericPad = 0x200000;
+constexpr std::uint64_t rightCommandDevice = 0x10;
+
+Rule makeRule(std::string name, std::string hotkey, std::string insertHotkey) {
+    return Rule{name + "-ID",      name,        true, std::move(hotkey), std::move(insertHotkey),
+                "Text of " + name, std::nullopt};
+}
+
+Config makeConfig(std::vector<std::string> targets = {"Terminal"}) {
+    Config config;
+    config.targetBundleIDs = std::move(targets);
+    config.rules = {makeRule("Rules", "cmd+enter", "cmd+1"),
+                    makeRule("Plan", "cmd+shift+enter", "cmd+2"),
+                    makeRule("Alone", "enter", "ctrl+enter")};
+    return config;
+}
+
+TapEvent keyDown(std::uint64_t flags, std::uint16_t keyCode, std::int64_t userData = 0) {
+    return TapEvent{TapEventType::keyDown, keyCode, flags, userData};
+}
+
+struct Fired {
+    std::string ruleName;
+    TriggerKind kind;
+    Config config;
+    std::uint64_t thread;
+};
+
+class EventTapControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        controller->setOnTrigger([this](const Rule& rule, TriggerKind kind, const Config& config) {
+            // Handlers run outside both locks, so they may call back in.
+            (void)controller->snapshot();
+            (void)controller->state();
+            std::lock_guard guard(firedMutex);
+            fired.push_back({rule.name, kind, config, currentThreadSerial()});
+        });
+        controller->setOnStateChange([this](State state) {
+            (void)controller->state(); // would deadlock if a lock were held
+            states.push_back(state);
+            stateThreads.push_back(currentThreadSerial());
+        });
+    }
+
+    void TearDown() override {
+        if (controller) {
+            controller->stop();
+        }
+    }
+
+    std::shared_ptr<FakeEventTap> startRunning(std::size_t tapIndex = 0) {
+        controller->start();
+        auto tap = taps->waitForRunningTap(tapIndex, 5s);
+        EXPECT_NE(tap, nullptr);
+        return tap;
+    }
+
+    std::vector<Fired> firings() {
+        std::lock_guard guard(firedMutex);
+        return fired;
+    }
+
+    std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
+    std::shared_ptr<FakeMainQueue> mainQueue = std::make_shared<FakeMainQueue>(clock);
+    std::shared_ptr<FakeAccessibility> accessibility = std::make_shared<FakeAccessibility>(true);
+    std::shared_ptr<FakeEventTapService> taps = std::make_shared<FakeEventTapService>();
+    std::shared_ptr<EventTapController> controller =
+        std::make_shared<EventTapController>(taps, accessibility, mainQueue);
+
+    std::mutex firedMutex;
+    std::vector<Fired> fired;
+    std::vector<State> states;
+    std::vector<std::uint64_t> stateThreads;
+};
+
+TEST_F(EventTapControllerTest, InitialSnapshotMatchesNothing) {
+    auto snapshot = controller->snapshot();
+    EXPECT_FALSE(snapshot->enabled);
+    EXPECT_TRUE(snapshot->index.isEmpty());
+    EXPECT_TRUE(snapshot->config.rules.empty());
+    EXPECT_EQ(snapshot->config.targetBundleIDs, Config::defaultTargetBundleIDs());
+    EXPECT_FALSE(snapshot->frontmostBundleID);
+    EXPECT_EQ(controller->state(), State::stopped);
+    EXPECT_FALSE(controller->hasThread());
+}
+
+TEST_F(EventTapControllerTest, SnapshotWritesKeepTheOtherHalf) {
+    controller->updateFrontmostBundleID("Terminal");
+    Config config = makeConfig();
+    controller->updateConfig(config);
+    auto snapshot = controller->snapshot();
+    EXPECT_TRUE(snapshot->enabled);
+    EXPECT_EQ(snapshot->config, config);
+    EXPECT_EQ(snapshot->index, TriggerIndex(config.rules));
+    EXPECT_EQ(snapshot->frontmostBundleID, "Terminal");
+
+    controller->updateFrontmostBundleID(std::nullopt);
+    snapshot = controller->snapshot();
+    EXPECT_EQ(snapshot->config, config);
+    EXPECT_FALSE(snapshot->frontmostBundleID);
+
+    config.enabled = false;
+    controller->updateConfig(config);
+    EXPECT_FALSE(controller->snapshot()->enabled);
+}
+
+TEST_F(EventTapControllerTest, MatchIsSwallowedAndReportedOnTheTapThread) {
+    Config config = makeConfig();
+    controller->updateConfig(config);
+    controller->updateFrontmostBundleID("Terminal");
+    auto tap = startRunning();
+
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::consume);
+    EXPECT_EQ(tap->deliver(keyDown(cmd, oneKey)), TapVerdict::consume);
+    // Auto-repeat is not filtered: a held shortcut fires again.
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::consume);
+
+    auto got = firings();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].ruleName, "Rules");
+    EXPECT_EQ(got[0].kind, TriggerKind::send);
+    EXPECT_EQ(got[0].config, config);
+    EXPECT_EQ(got[1].ruleName, "Rules");
+    EXPECT_EQ(got[1].kind, TriggerKind::insert);
+    for (const Fired& f : got) {
+        EXPECT_EQ(f.thread, tap->creationThread());
+        EXPECT_NE(f.thread, currentThreadSerial());
+    }
+}
+
+TEST_F(EventTapControllerTest, MatchWithoutHandlerIsStillSwallowed) {
+    auto bare = std::make_shared<EventTapController>(taps, accessibility, mainQueue);
+    bare->updateConfig(makeConfig({}));
+    bare->start();
+    auto tap = taps->waitForRunningTap(0, 5s);
+    ASSERT_NE(tap, nullptr);
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::consume);
+    EXPECT_EQ(tap->deliver(keyDown(cmd, aKey)), TapVerdict::passThrough);
+    bare->stop();
+}
+
+TEST_F(EventTapControllerTest, OnlyKeyDownsWithoutTheMarkerAreLookedAt) {
+    controller->updateConfig(makeConfig({}));
+    auto tap = startRunning();
+
+    TapEvent other = keyDown(cmd, enterKey);
+    other.type = TapEventType::other;
+    EXPECT_EQ(tap->deliver(other), TapVerdict::passThrough);
+    // Our own paste or typing never fires a shortcut, whatever it spells.
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey, EventTapController::syntheticEventMarker)),
+              TapVerdict::passThrough);
+    // Only the exact marker counts.
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey, EventTapController::syntheticEventMarker + 1)),
+              TapVerdict::consume);
+    EXPECT_EQ(firings().size(), 1u);
+}
+
+TEST_F(EventTapControllerTest, KeyDownsThatAreNotShortcutsPassThrough) {
+    controller->updateConfig(makeConfig({}));
+    auto tap = startRunning();
+
+    // No modifier, or only flags that are not modifiers, even though a rule
+    // names plain "enter".
+    for (std::uint64_t flags : {std::uint64_t{0}, capsLock, function, numericPad,
+                                capsLock | function | rightCommandDevice}) {
+        EXPECT_EQ(tap->deliver(keyDown(flags, enterKey)), TapVerdict::passThrough) << flags;
+    }
+    // Not one of the main keys.
+    EXPECT_EQ(tap->deliver(keyDown(cmd, aKey)), TapVerdict::passThrough);
+    EXPECT_EQ(tap->deliver(keyDown(cmd, 127)), TapVerdict::passThrough);
+    EXPECT_EQ(tap->deliver(keyDown(cmd, 400)), TapVerdict::passThrough);
+    // A main key with a modifier set that no rule owns.
+    EXPECT_EQ(tap->deliver(keyDown(cmd, 49)), TapVerdict::passThrough);
+    EXPECT_TRUE(firings().empty());
+}
+
+TEST_F(EventTapControllerTest, ModifierSetMustBeExact) {
+    controller->updateConfig(makeConfig({}));
+    auto tap = startRunning();
+
+    EXPECT_EQ(tap->deliver(keyDown(cmd | option, enterKey)), TapVerdict::passThrough);
+    EXPECT_EQ(tap->deliver(keyDown(shift, enterKey)), TapVerdict::passThrough);
+    EXPECT_EQ(tap->deliver(keyDown(cmd | shift | control, enterKey)), TapVerdict::passThrough);
+    EXPECT_TRUE(firings().empty());
+
+    EXPECT_EQ(tap->deliver(keyDown(cmd | shift, enterKey)), TapVerdict::consume);
+    EXPECT_EQ(tap->deliver(keyDown(control, enterKey)), TapVerdict::consume);
+    // Bits beside the four modifiers are ignored, not counted as extra.
+    EXPECT_EQ(tap->deliver(keyDown(cmd | capsLock | rightCommandDevice, enterKey)),
+              TapVerdict::consume);
+    auto got = firings();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].ruleName, "Plan");
+    EXPECT_EQ(got[1].ruleName, "Alone");
+    EXPECT_EQ(got[1].kind, TriggerKind::insert);
+    EXPECT_EQ(got[2].ruleName, "Rules");
+}
+
+TEST_F(EventTapControllerTest, KeypadEnterIsEnter) {
+    controller->updateConfig(makeConfig({}));
+    auto tap = startRunning();
+    EXPECT_EQ(tap->deliver(keyDown(cmd | numericPad, keypadEnterKey)), TapVerdict::consume);
+    auto got = firings();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].ruleName, "Rules");
+    EXPECT_EQ(got[0].kind, TriggerKind::send);
+}
+
+TEST_F(EventTapControllerTest, FiresOnlyInTargetedApplications) {
+    controller->updateConfig(makeConfig({"Terminal", "Code"}));
+    auto tap = startRunning();
+
+    controller->updateFrontmostBundleID("Firefox");
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::passThrough);
+    controller->updateFrontmostBundleID("terminal");
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::passThrough);
+    controller->updateFrontmostBundleID(std::nullopt);
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::passThrough);
+    controller->updateFrontmostBundleID("Code");
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::consume);
+
+    // An empty list targets everything, even an unknown frontmost application.
+    controller->updateConfig(makeConfig({}));
+    controller->updateFrontmostBundleID(std::nullopt);
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::consume);
+    EXPECT_EQ(firings().size(), 2u);
+}
+
+TEST_F(EventTapControllerTest, DisabledConfigurationOrEmptyIndexPassesEverything) {
+    Config config = makeConfig({});
+    config.enabled = false;
+    controller->updateConfig(config);
+    auto tap = startRunning();
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::passThrough);
+
+    config.enabled = true;
+    config.rules.clear();
+    controller->updateConfig(config);
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::passThrough);
+
+    // Rules whose text is blank hold no shortcut either.
+    config.rules = {makeRule("Blank", "cmd+enter", "cmd+1")};
+    config.rules[0].text = "  \n";
+    controller->updateConfig(config);
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::passThrough);
+    EXPECT_TRUE(firings().empty());
+}
+
+TEST_F(EventTapControllerTest, TapLearnsTheWatchedShortcuts) {
+    Config config = makeConfig({});
+    controller->updateConfig(config);
+    auto tap = startRunning();
+    ASSERT_TRUE(tap->waitForWatchedReads(1, 5s));
+    std::vector<Hotkey> expected;
+    for (const char* text : {"ctrl+enter", "cmd+enter", "cmd+1", "cmd+2", "cmd+shift+enter"}) {
+        expected.push_back(*Hotkey::parse(text));
+    }
+    auto watched = tap->watched();
+    std::sort(watched.begin(), watched.end(),
+              [](const Hotkey& a, const Hotkey& b) { return a.stringValue() < b.stringValue(); });
+    std::sort(expected.begin(), expected.end(),
+              [](const Hotkey& a, const Hotkey& b) { return a.stringValue() < b.stringValue(); });
+    EXPECT_EQ(watched, expected);
+
+    config.rules = {makeRule("Only", "cmd+=", "")};
+    controller->updateConfig(config);
+    ASSERT_TRUE(tap->waitForWatchedReads(2, 5s));
+    EXPECT_EQ(tap->watched(), std::vector<Hotkey>{*Hotkey::parse("cmd+=")});
+
+    // Paused: nothing is worth grabbing.
+    config.enabled = false;
+    controller->updateConfig(config);
+    ASSERT_TRUE(tap->waitForWatchedReads(3, 5s));
+    EXPECT_TRUE(tap->watched().empty());
+}
+
+TEST_F(EventTapControllerTest, DisabledTapIsReenabledWithoutAStateChange) {
+    auto tap = startRunning();
+    EXPECT_EQ(mainQueue->runPending(), 1u);
+    EXPECT_TRUE(tap->isEnabled());
+    const std::size_t enables = tap->enableCalls();
+
+    tap->setEnabled(false); // what the system does before telling us
+    EXPECT_EQ(tap->deliver({TapEventType::tapDisabledByTimeout}), TapVerdict::consume);
+    EXPECT_TRUE(tap->isEnabled());
+    tap->setEnabled(false);
+    EXPECT_EQ(tap->deliver({TapEventType::tapDisabledByUserInput}), TapVerdict::consume);
+    EXPECT_TRUE(tap->isEnabled());
+    EXPECT_EQ(tap->enableCalls(), enables + 2);
+
+    EXPECT_EQ(mainQueue->pendingCount(), 0u);
+    EXPECT_EQ(controller->state(), State::running);
+    EXPECT_EQ(states, std::vector<State>{State::running});
+}
+
+TEST_F(EventTapControllerTest, StateChangesArriveOncePerChangeInOrderOnTheMainQueue) {
+    startRunning(0);
+    controller->stop();
+    controller->stop();
+    EXPECT_TRUE(states.empty()); // nothing is called before the main queue runs
+    startRunning(1);
+
+    EXPECT_EQ(mainQueue->runPending(), 3u);
+    EXPECT_EQ(states, (std::vector<State>{State::running, State::stopped, State::running}));
+    for (std::uint64_t thread : stateThreads) {
+        EXPECT_EQ(thread, currentThreadSerial());
+    }
+}
+
+TEST_F(EventTapControllerTest, StateChangeAfterTheControllerIsGoneDoesNothing) {
+    startRunning();
+    controller->stop();
+    controller.reset();
+    EXPECT_EQ(mainQueue->runPending(), 2u);
+    EXPECT_TRUE(states.empty());
+}
+
+TEST_F(EventTapControllerTest, UntrustedStartIsDeniedWithoutAThread) {
+    accessibility->setTrusted(false);
+    controller->start();
+    EXPECT_EQ(controller->state(), State::permissionDenied);
+    EXPECT_FALSE(controller->hasThread());
+    EXPECT_EQ(taps->creationAttempts(), 0u);
+
+    accessibility->setTrusted(true);
+    startRunning();
+    EXPECT_EQ(mainQueue->runPending(), 2u);
+    EXPECT_EQ(states, (std::vector<State>{State::permissionDenied, State::running}));
+}
+
+TEST_F(EventTapControllerTest, FailedTapCreationIsDeniedAndCanBeRetried) {
+    taps->setFailCreation(true);
+    controller->start();
+    ASSERT_TRUE(mainQueue->waitForPending(1, 5s));
+    EXPECT_EQ(controller->state(), State::permissionDenied);
+    EXPECT_FALSE(controller->hasThread());
+
+    taps->setFailCreation(false);
+    auto tap = startRunning();
+    EXPECT_EQ(mainQueue->runPending(), 2u);
+    EXPECT_EQ(states, (std::vector<State>{State::permissionDenied, State::running}));
+    EXPECT_EQ(taps->creationAttempts(), 2u);
+}
+
+TEST_F(EventTapControllerTest, TwoQuickStartsMakeOneThread) {
+    taps->holdCreation();
+    controller->start();
+    ASSERT_TRUE(taps->waitForCreationAttempts(1, 5s));
+    EXPECT_TRUE(controller->hasThread());
+    controller->start(); // a thread exists, not yet running
+    taps->releaseCreation();
+    auto tap = taps->waitForRunningTap(0, 5s);
+    ASSERT_NE(tap, nullptr);
+    controller->start(); // running
+
+    EXPECT_EQ(taps->creationAttempts(), 1u);
+    EXPECT_EQ(taps->tapsCreated(), 1u);
+    EXPECT_EQ(mainQueue->runPending(), 1u);
+}
+
+TEST_F(EventTapControllerTest, StopThenStartMakesAFreshThreadAndTap) {
+    controller->updateConfig(makeConfig({}));
+    auto first = startRunning(0);
+    controller->stop();
+    EXPECT_FALSE(controller->hasThread());
+    EXPECT_FALSE(first->isEnabled());
+    EXPECT_EQ(first->deliver(keyDown(cmd, enterKey)), std::nullopt);
+
+    auto second = startRunning(1);
+    EXPECT_NE(second, first);
+    EXPECT_NE(second->creationThread(), first->creationThread());
+    EXPECT_EQ(second->deliver(keyDown(cmd, enterKey)), TapVerdict::consume);
+    EXPECT_EQ(taps->tapsCreated(), 2u);
+
+    const std::uint64_t firstThread = first->creationThread();
+    first.reset();
+    EXPECT_TRUE(taps->waitForTapDestroyed(0, 5s));
+    ASSERT_EQ(firings().size(), 1u);
+    EXPECT_NE(firings()[0].thread, firstThread);
+}
+
+TEST_F(EventTapControllerTest, StopDuringTapCreationLeavesNoTapBehind) {
+    controller->updateConfig(makeConfig({}));
+    taps->holdCreation();
+    controller->start();
+    ASSERT_TRUE(taps->waitForCreationAttempts(1, 5s));
+    controller->stop();
+    taps->releaseCreation();
+
+    // The late tap is dropped instead of running unseen beside the next one.
+    EXPECT_TRUE(taps->waitForTapDestroyed(0, 5s));
+    EXPECT_EQ(controller->state(), State::stopped);
+    EXPECT_EQ(mainQueue->runPending(), 0u);
+
+    auto tap = startRunning(1);
+    EXPECT_EQ(taps->deliver(keyDown(cmd, enterKey)), TapVerdict::consume);
+    EXPECT_EQ(firings().size(), 1u);
+}
+
+TEST_F(EventTapControllerTest, DestroyingARunningControllerEndsItsTapAndThread) {
+    auto tap = startRunning();
+    controller.reset();
+    EXPECT_TRUE(tap->hasEnded());
+    EXPECT_FALSE(tap->isEnabled());
+    tap.reset();
+    EXPECT_EQ(taps->tap(0), nullptr);
+}
+
+TEST_F(EventTapControllerTest, SnapshotSwapsRaceSafelyWithKeyDowns) {
+    controller->updateFrontmostBundleID("Terminal");
+    controller->updateConfig(makeConfig());
+    auto tap = startRunning();
+
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        Config config = makeConfig();
+        for (int i = 0; i < 200 && !done; ++i) {
+            config.enabled = i % 2 == 0;
+            controller->updateConfig(config);
+            controller->updateFrontmostBundleID(i % 3 == 0 ? "Other" : "Terminal");
+        }
+    });
+    std::size_t consumed = 0;
+    for (int i = 0; i < 300; ++i) {
+        auto verdict = tap->deliver(keyDown(cmd, enterKey));
+        ASSERT_TRUE(verdict);
+        consumed += *verdict == TapVerdict::consume;
+    }
+    done = true;
+    writer.join();
+    EXPECT_EQ(firings().size(), consumed);
+}
+
+} // namespace

@@ -1,0 +1,317 @@
+#include "engine/Injector.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "engine/EventTapController.h"
+#include "platform/fake/FakeKeyboard.h"
+#include "platform/fake/FakePasteboard.h"
+
+using namespace tamsel;
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+
+namespace {
+
+constexpr std::uint64_t cmd = Modifiers::commandFlag;
+constexpr std::uint64_t shift = Modifiers::shiftFlag;
+
+std::string at(Clock::Duration time) {
+    char buffer[32];
+    if (time.count() % 1000 == 0) {
+        std::snprintf(buffer, sizeof buffer, "%lldms", static_cast<long long>(time.count() / 1000));
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%.1fms", static_cast<double>(time.count()) / 1000);
+    }
+    return buffer;
+}
+
+// One line per step: "40ms down 9 flags=0x100000", "160ms general write 2".
+std::string describe(const TimelineEntry& entry) {
+    std::string out = at(entry.time) + " ";
+    switch (entry.kind) {
+    case TimelineEntry::Kind::keyDown:
+    case TimelineEntry::Kind::keyUp: {
+        out += entry.kind == TimelineEntry::Kind::keyDown ? "down " : "up ";
+        out += std::to_string(entry.keyCode);
+        if (entry.flags != 0) {
+            char flags[32];
+            std::snprintf(flags, sizeof flags, " flags=0x%llx",
+                          static_cast<unsigned long long>(entry.flags));
+            out += flags;
+        }
+        if (!entry.unicodeText.empty()) {
+            out += " '" + entry.unicodeText + "'";
+        }
+        return out;
+    }
+    case TimelineEntry::Kind::pasteboardRead:
+        return out + entry.pasteboard + " read";
+    case TimelineEntry::Kind::pasteboardClear:
+        return out + entry.pasteboard + " clear";
+    case TimelineEntry::Kind::pasteboardSetString:
+        return out + entry.pasteboard + " set '" + entry.text + "'";
+    case TimelineEntry::Kind::pasteboardWrite:
+        return out + entry.pasteboard + " write " + std::to_string(entry.written.size());
+    }
+    return out;
+}
+
+Rule makeRule(std::string text, std::optional<std::string> separator = "") {
+    return Rule{"ID", "Name", true, "cmd+enter", "cmd+1", std::move(text), std::move(separator)};
+}
+
+Config makeConfig(InjectionMethod method, std::int64_t preDelayMS = Config::defaultPreDelayMS,
+                  std::int64_t postDelayMS = Config::defaultPostDelayMS) {
+    Config config;
+    config.injectionMethod = method;
+    config.preDelayMS = preDelayMS;
+    config.postDelayMS = postDelayMS;
+    return config;
+}
+
+class InjectorTest : public ::testing::Test {
+protected:
+    void inject(const Rule& rule, TriggerKind kind, const Config& config) {
+        injector->perform(rule, kind, config);
+        injector->waitUntilIdle();
+    }
+
+    std::vector<std::string> steps() const {
+        std::vector<std::string> out;
+        for (const TimelineEntry& entry : timeline->entries()) {
+            out.push_back(describe(entry));
+        }
+        return out;
+    }
+
+    std::vector<TimelineEntry> keyEntries() const {
+        std::vector<TimelineEntry> out;
+        for (const TimelineEntry& entry : timeline->entries()) {
+            if (entry.isKey()) {
+                out.push_back(entry);
+            }
+        }
+        return out;
+    }
+
+    std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
+    std::shared_ptr<Timeline> timeline = std::make_shared<Timeline>(clock);
+    std::shared_ptr<FakeKeyboard> keyboard = std::make_shared<FakeKeyboard>(timeline);
+    std::shared_ptr<FakePasteboard> general = std::make_shared<FakePasteboard>("general", timeline);
+    std::shared_ptr<Injector> injector = std::make_shared<Injector>(
+        keyboard, std::vector<std::shared_ptr<Pasteboard>>{general}, clock);
+};
+
+TEST_F(InjectorTest, PasteAndSendFollowsTheDefaultTimeline) {
+    general->setContents({{{FakePasteboard::plainTextType, "mine"}}});
+    inject(makeRule("Be brief.", std::nullopt), TriggerKind::send,
+           makeConfig(InjectionMethod::paste));
+
+    EXPECT_THAT(steps(),
+                ElementsAre("40ms general read", "40ms general clear",
+                            "40ms general set '\n\nBe brief.'", "40ms down 9 flags=0x100000",
+                            "40ms up 9 flags=0x100000", "120ms down 36", "120ms up 36",
+                            "160ms general clear", "160ms general write 1"));
+    EXPECT_EQ(general->contents(),
+              (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "mine"}}}));
+    for (const TimelineEntry& entry : keyEntries()) {
+        EXPECT_EQ(entry.marker, EventTapController::syntheticEventMarker);
+        EXPECT_TRUE(entry.fromPrivateSource);
+    }
+}
+
+TEST_F(InjectorTest, PasteWaitsAtLeastSixtyMillisecondsAfterCommandV) {
+    inject(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste, 40, 0));
+    EXPECT_THAT(steps(),
+                ElementsAre("40ms general read", "40ms general clear", "40ms general set 'x'",
+                            "40ms down 9 flags=0x100000", "40ms up 9 flags=0x100000",
+                            "100ms down 36", "100ms up 36", "140ms general clear"));
+}
+
+TEST_F(InjectorTest, PasteInsertSkipsReturnButNotTheWaits) {
+    inject(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste, 0, 200));
+    EXPECT_THAT(steps(), ElementsAre("0ms general read", "0ms general clear", "0ms general set 'x'",
+                                     "0ms down 9 flags=0x100000", "0ms up 9 flags=0x100000",
+                                     "240ms general clear"));
+    timeline->clear();
+    inject(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste, 0, 0));
+    EXPECT_EQ(steps().back(), "340ms general clear"); // 240 + 60 + 40
+}
+
+TEST_F(InjectorTest, WaitsForTheShortcutsModifiersToBeReleased) {
+    keyboard->holdModifiers(cmd | shift, 23ms);
+    inject(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste));
+    // Polled at 0, 5, 10, 15, 20 and 25 ms; released at the last.
+    EXPECT_EQ(keyboard->modifierReads(), 6u);
+    EXPECT_EQ(steps()[0], "65ms general read");
+}
+
+TEST_F(InjectorTest, GivesUpWaitingForModifiersAfterOneSecond) {
+    keyboard->holdModifiers(shift, std::nullopt);
+    inject(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste));
+    EXPECT_EQ(keyboard->modifierReads(), 200u);
+    // The events carry exactly their own flags, not the shift still held.
+    EXPECT_THAT(steps(),
+                ElementsAre("1040ms general read", "1040ms general clear", "1040ms general set 'x'",
+                            "1040ms down 9 flags=0x100000", "1040ms up 9 flags=0x100000",
+                            "1120ms down 36", "1120ms up 36", "1160ms general clear"));
+}
+
+TEST_F(InjectorTest, TypesInTwentyCharacterPiecesWithGaps) {
+    const std::string text = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRS"; // 45
+    inject(makeRule(text), TriggerKind::send, makeConfig(InjectionMethod::type));
+    EXPECT_THAT(steps(), ElementsAre("40ms down 0 'abcdefghijklmnopqrst'",
+                                     "40ms up 0 'abcdefghijklmnopqrst'",
+                                     "41.5ms down 0 'uvwxyzABCDEFGHIJKLMN'",
+                                     "41.5ms up 0 'uvwxyzABCDEFGHIJKLMN'", "43ms down 0 'OPQRS'",
+                                     "43ms up 0 'OPQRS'", "124.5ms down 36", "124.5ms up 36"));
+    for (const TimelineEntry& entry : keyEntries()) {
+        EXPECT_EQ(entry.marker, EventTapController::syntheticEventMarker);
+    }
+    EXPECT_TRUE(general->contents().empty()); // typing leaves the pasteboard alone
+}
+
+TEST_F(InjectorTest, TypingFlattensLineBreaksAndNeverSplitsACharacter) {
+    inject(makeRule("a\r\nb\nc\rd", std::nullopt), TriggerKind::insert,
+           makeConfig(InjectionMethod::type, 0));
+    EXPECT_THAT(steps(), ElementsAre("0ms down 0 '  a b c d'", "0ms up 0 '  a b c d'"));
+
+    timeline->clear();
+    // 19 letters, then a thumbs-up with a skin tone (four UTF-16 units) and
+    // an e with a combining accent: the cut falls between whole characters.
+    const std::string text = std::string(19, 'x') + "\U0001F44D\U0001F3FD" + "e\u0301";
+    inject(makeRule(text), TriggerKind::insert, makeConfig(InjectionMethod::type, 0));
+    auto keys = keyEntries();
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].unicodeText, std::string(19, 'x') + "\U0001F44D\U0001F3FD");
+    EXPECT_EQ(keys[2].unicodeText, "e\u0301");
+}
+
+TEST_F(InjectorTest, TypingSendsReturnRightAfterTheLastPieceWithoutPostDelay) {
+    inject(makeRule("hi"), TriggerKind::send, makeConfig(InjectionMethod::type, 0, 0));
+    EXPECT_THAT(steps(),
+                ElementsAre("0ms down 0 'hi'", "0ms up 0 'hi'", "1.5ms down 36", "1.5ms up 36"));
+}
+
+TEST_F(InjectorTest, EmptyPayloadDoesNothing) {
+    general->setContents({{{FakePasteboard::plainTextType, "mine"}}});
+    inject(makeRule(""), TriggerKind::send, makeConfig(InjectionMethod::paste));
+    inject(makeRule(""), TriggerKind::send, makeConfig(InjectionMethod::type));
+    EXPECT_TRUE(timeline->entries().empty());
+    EXPECT_EQ(keyboard->modifierReads(), 0u);
+    EXPECT_EQ(clock->now(), Clock::Duration::zero());
+}
+
+TEST_F(InjectorTest, TwoTriggersNeverInterleave) {
+    general->setContents({{{FakePasteboard::plainTextType, "mine"}}});
+    clock->pauseSleeps();
+    injector->perform(makeRule("A"), TriggerKind::send, makeConfig(InjectionMethod::paste));
+    ASSERT_TRUE(clock->waitForHeldSleepers(1, 5s)); // A is in its pre-delay
+    injector->perform(makeRule("B"), TriggerKind::send, makeConfig(InjectionMethod::paste));
+    clock->resumeSleeps();
+    injector->waitUntilIdle();
+
+    EXPECT_THAT(steps(),
+                ElementsAre("40ms general read", "40ms general clear", "40ms general set 'A'",
+                            "40ms down 9 flags=0x100000", "40ms up 9 flags=0x100000",
+                            "120ms down 36", "120ms up 36", "160ms general clear",
+                            "160ms general write 1", "200ms general read", "200ms general clear",
+                            "200ms general set 'B'", "200ms down 9 flags=0x100000",
+                            "200ms up 9 flags=0x100000", "280ms down 36", "280ms up 36",
+                            "320ms general clear", "320ms general write 1"));
+    EXPECT_EQ(general->contents(),
+              (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "mine"}}}));
+}
+
+TEST_F(InjectorTest, ConfigurationIsTakenWhenTheShortcutFires) {
+    Config config = makeConfig(InjectionMethod::paste);
+    clock->pauseSleeps();
+    injector->perform(makeRule("A"), TriggerKind::insert, config);
+    ASSERT_TRUE(clock->waitForHeldSleepers(1, 5s));
+    config.injectionMethod = InjectionMethod::type; // edited while A runs
+    injector->perform(makeRule("B"), TriggerKind::insert, config);
+    clock->resumeSleeps();
+    injector->waitUntilIdle();
+    auto all = steps();
+    EXPECT_EQ(all[2], "40ms general set 'A'");
+    EXPECT_EQ(all.back(), "200ms up 0 'B'");
+}
+
+TEST_F(InjectorTest, RestoresEveryItemAndTypeExactly) {
+    const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    general->setContents({
+        {{FakePasteboard::plainTextType, "one"},
+         {"public.rtf", "{\\rtf1 one}"},
+         {"com.example.lost", std::nullopt}},
+        {{"public.png", png}, {FakePasteboard::plainTextType, "two"}},
+    });
+    inject(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste));
+    // A type whose data could not be read cannot come back.
+    EXPECT_EQ(general->contents(),
+              (std::vector<FakePasteboard::Item>{
+                  {{FakePasteboard::plainTextType, "one"}, {"public.rtf", "{\\rtf1 one}"}},
+                  {{"public.png", png}, {FakePasteboard::plainTextType, "two"}},
+              }));
+}
+
+TEST_F(InjectorTest, EmptyPasteboardIsLeftEmpty) {
+    inject(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste));
+    EXPECT_TRUE(general->contents().empty());
+    EXPECT_EQ(steps().back(), "160ms general clear");
+
+    timeline->clear();
+    general->setContents({{{FakePasteboard::plainTextType, "mine"}}});
+    general->setReturnsNoList(true);
+    inject(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste));
+    EXPECT_TRUE(general->contents().empty());
+}
+
+TEST_F(InjectorTest, EventsThatCannotBeMadeAreSkippedAndTheRestStillRuns) {
+    keyboard->failEventCreation(36);
+    general->setContents({{{FakePasteboard::plainTextType, "mine"}}});
+    inject(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste));
+    EXPECT_THAT(steps(),
+                ElementsAre("40ms general read", "40ms general clear", "40ms general set 'x'",
+                            "40ms down 9 flags=0x100000", "40ms up 9 flags=0x100000",
+                            "160ms general clear", "160ms general write 1"));
+    EXPECT_EQ(general->contents(),
+              (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "mine"}}}));
+}
+
+TEST_F(InjectorTest, WithoutAPrivateSourceEventsAreStillPosted) {
+    keyboard->failSourceCreation(true);
+    auto sourceless = std::make_shared<Injector>(
+        keyboard, std::vector<std::shared_ptr<Pasteboard>>{general}, clock);
+    sourceless->perform(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::type));
+    sourceless->waitUntilIdle();
+    auto keys = keyEntries();
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_FALSE(keys[0].fromPrivateSource);
+    EXPECT_EQ(keys[0].unicodeText, "x");
+}
+
+TEST_F(InjectorTest, BorrowsEveryPasteboardWithTheGivenPasteKeystroke) {
+    auto primary = std::make_shared<FakePasteboard>("primary", timeline);
+    primary->setContents({{{"text/plain", "selected"}}});
+    general->setContents({{{"text/plain", "copied"}}});
+    constexpr std::uint16_t insertKey = 114;
+    auto x11 = std::make_shared<Injector>(
+        keyboard, std::vector<std::shared_ptr<Pasteboard>>{general, primary}, clock,
+        Injector::Keystroke{insertKey, shift});
+    x11->perform(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste, 0));
+    x11->waitUntilIdle();
+    EXPECT_THAT(steps(), ElementsAre("0ms general read", "0ms general clear", "0ms general set 'x'",
+                                     "0ms primary read", "0ms primary clear", "0ms primary set 'x'",
+                                     "0ms down 114 flags=0x20000", "0ms up 114 flags=0x20000",
+                                     "120ms general clear", "120ms general write 1",
+                                     "120ms primary clear", "120ms primary write 1"));
+    EXPECT_EQ(general->contents(), (std::vector<FakePasteboard::Item>{{{"text/plain", "copied"}}}));
+    EXPECT_EQ(primary->contents(),
+              (std::vector<FakePasteboard::Item>{{{"text/plain", "selected"}}}));
+}
+
+} // namespace
