@@ -9,6 +9,8 @@ public:
     virtual ~Accessibility() = default;
     // Cheap enough to call on every permission check; any thread.
     virtual bool isProcessTrusted() = 0;
+    // Asks the system to show its own request for the permission, where it has one.
+    virtual void promptForTrust() = 0;
 };
 
 } // namespace tamsel

@@ -1,0 +1,261 @@
+#include "app/AppModel.h"
+
+#include <algorithm>
+
+#include "core/TextToolkit.h"
+#include "core/Validator.h"
+
+namespace tamsel {
+
+namespace {
+
+std::string percentEncoded(std::string_view value) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : value) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+AppModel::AppModel(Services services) : services_(std::move(services)) {}
+
+std::shared_ptr<AppModel> AppModel::create(Services services) {
+    auto model = std::make_shared<AppModel>(std::move(services));
+    AppModel& self = *model;
+    const Services& s = self.services_;
+
+    auto loaded = s.store->load(languageFromSystem(s.workspace->preferredLanguages()));
+    self.config_ = std::move(loaded.config);
+    self.loadError_ = std::move(loaded.error);
+    self.language_ = self.resolve(self.config_.language);
+    self.accessibilityGranted_ = s.accessibility->isProcessTrusted();
+    self.showsSetupGuide_ = !self.accessibilityGranted_;
+
+    std::weak_ptr<AppModel> weakModel = model;
+    s.tap->setOnStateChange([weakModel](EventTapController::State state) {
+        // Delivered on the main queue already.
+        if (auto strong = weakModel.lock()) {
+            strong->publish(strong->tapState_, state);
+        }
+    });
+    // Runs on the tap thread while the key is held back: queue the injection
+    // and leave. The model itself is only touched back on the main thread, so
+    // it can never be released on the tap thread.
+    s.tap->setOnTrigger(
+        [weakModel, injector = std::weak_ptr<Injector>(s.injector),
+         mainQueue = s.mainQueue](const Rule& rule, TriggerKind kind, const Config& config) {
+            if (auto strongInjector = injector.lock()) {
+                strongInjector->perform(rule, kind, config);
+            }
+            mainQueue->post([weakModel, fired = LastFired{rule.name, kind}] {
+                if (auto strong = weakModel.lock()) {
+                    strong->publish(strong->lastFired_, fired);
+                }
+            });
+        });
+    self.pushSnapshot();
+    s.tap->updateFrontmostBundleID(s.workspace->frontmostApplicationID());
+    return model;
+}
+
+Language AppModel::resolve(LanguagePreference preference) const {
+    return resolveLanguage(preference, services_.workspace->preferredLanguages());
+}
+
+AppModel::RunState AppModel::runState() const {
+    if (!accessibilityGranted_) {
+        return RunState::permissionDenied;
+    }
+    if (!config_.enabled) {
+        return RunState::paused;
+    }
+    return tapState_ == EventTapController::State::running ? RunState::active
+                                                           : RunState::notWatching;
+}
+
+StringKey AppModel::runStateLabel() const {
+    switch (runState()) {
+    case RunState::active:
+        return StringKey::statusActive;
+    case RunState::paused:
+        return StringKey::statusPaused;
+    case RunState::permissionDenied:
+        return StringKey::statusNoPermission;
+    case RunState::notWatching:
+        return StringKey::statusNotWatching;
+    }
+    return StringKey::statusNotWatching;
+}
+
+void AppModel::pushSnapshot() {
+    services_.tap->updateConfig(config_);
+}
+
+void AppModel::mutate(const std::function<void(Config&)>& change) {
+    Config working = config_;
+    change(working);
+    working.clampDelays();
+    if (working == config_) {
+        return;
+    }
+    publish(config_, std::move(working));
+    publish(language_, resolve(config_.language));
+    pushSnapshot();
+    scheduleSave();
+}
+
+void AppModel::setEnabled(bool enabled) {
+    mutate([enabled](Config& config) { config.enabled = enabled; });
+}
+
+void AppModel::setLanguagePreference(LanguagePreference preference) {
+    mutate([preference](Config& config) { config.language = preference; });
+}
+
+Rule AppModel::appendRule(std::string name, std::string text) {
+    auto suggested = Validator::suggestHotkeys(config_.rules);
+    Rule rule{TextToolkit::makeUuid(),     std::move(name), true,        std::move(suggested.send),
+              std::move(suggested.insert), std::move(text), std::nullopt};
+    mutate([&rule](Config& config) { config.rules.push_back(rule); });
+    return rule;
+}
+
+void AppModel::updateRule(const std::string& id, const std::function<void(Rule&)>& change) {
+    mutate([&](Config& config) {
+        auto found = std::find_if(config.rules.begin(), config.rules.end(),
+                                  [&](const Rule& rule) { return rule.id == id; });
+        if (found != config.rules.end()) {
+            change(*found);
+        }
+    });
+}
+
+void AppModel::deleteRule(const std::string& id) {
+    mutate([&](Config& config) {
+        std::erase_if(config.rules, [&](const Rule& rule) { return rule.id == id; });
+    });
+}
+
+void AppModel::moveRule(const std::string& id, int offset) {
+    mutate([&](Config& config) {
+        auto found = std::find_if(config.rules.begin(), config.rules.end(),
+                                  [&](const Rule& rule) { return rule.id == id; });
+        if (found == config.rules.end()) {
+            return;
+        }
+        const auto from = found - config.rules.begin();
+        const auto to = from + offset;
+        if (to >= 0 && to < static_cast<std::ptrdiff_t>(config.rules.size())) {
+            std::swap(config.rules[static_cast<std::size_t>(from)],
+                      config.rules[static_cast<std::size_t>(to)]);
+        }
+    });
+}
+
+void AppModel::scheduleSave() {
+    if (saveWorkItem_) {
+        saveWorkItem_->cancel();
+    }
+    std::weak_ptr<AppModel> weakModel = weak_from_this();
+    saveWorkItem_ = services_.mainQueue->postAfter(saveDelayMS, [weakModel] {
+        if (auto strong = weakModel.lock()) {
+            strong->performSave();
+        }
+    });
+}
+
+void AppModel::performSave() {
+    saveWorkItem_.reset();
+    publish(saveError_, services_.store->save(config_));
+}
+
+void AppModel::flushPendingSave() {
+    if (!saveWorkItem_) {
+        return;
+    }
+    saveWorkItem_->cancel();
+    performSave();
+}
+
+void AppModel::showNotice(std::string text) {
+    publish(notice_, std::move(text));
+    if (noticeWorkItem_) {
+        noticeWorkItem_->cancel();
+    }
+    std::weak_ptr<AppModel> weakModel = weak_from_this();
+    noticeWorkItem_ = services_.mainQueue->postAfter(noticeDurationMS, [weakModel] {
+        if (auto strong = weakModel.lock()) {
+            strong->noticeWorkItem_.reset();
+            strong->publish(strong->notice_, std::nullopt);
+        }
+    });
+}
+
+void AppModel::reloadIfChangedExternally() {
+    // An edit of our own is about to be written and wins over the file.
+    if (saveWorkItem_ || !services_.store->hasExternalChange()) {
+        return;
+    }
+    auto loaded =
+        services_.store->load(languageFromSystem(services_.workspace->preferredLanguages()));
+    publish(loadError_, loaded.error);
+    if (loaded.error || loaded.config == config_) {
+        return;
+    }
+    publish(config_, std::move(loaded.config));
+    publish(language_, resolve(config_.language));
+    pushSnapshot();
+    showNotice(std::string(Strings::string(StringKey::reloadedFromDisk, language_)));
+}
+
+void AppModel::refreshAccessibility() {
+    const bool trusted = services_.accessibility->isProcessTrusted();
+    publish(accessibilityGranted_, trusted);
+    const auto state = services_.tap->state();
+    if (trusted) {
+        if (state != EventTapController::State::running) {
+            // A start that never reached running leaves a thread to clear first.
+            if (services_.tap->hasThread()) {
+                services_.tap->stop();
+            }
+            services_.tap->start();
+        }
+        publish(showsSetupGuide_, false);
+    } else if (state == EventTapController::State::running) {
+        services_.tap->stop();
+    }
+}
+
+void AppModel::refreshSecureInput() {
+    if (services_.secureInputProbe) {
+        publish(secureInput_, services_.secureInputProbe());
+    }
+}
+
+void AppModel::openAccessibilitySettings() {
+    services_.accessibility->promptForTrust();
+    services_.workspace->openAccessibilitySettings();
+}
+
+std::string AppModel::contactURL() const {
+    const auto os = services_.workspace->operatingSystemVersion();
+    return std::string(contactAddress) + "?from=app&v=" + percentEncoded(applicationVersion) +
+           "&os=" + percentEncoded(std::to_string(os.major) + "." + std::to_string(os.minor)) +
+           "#contact";
+}
+
+void AppModel::openContactPage() {
+    services_.workspace->openURL(contactURL());
+}
+
+} // namespace tamsel

@@ -1,0 +1,134 @@
+#pragma once
+
+// The application's one observable state: the current configuration and
+// everything the popover shows. Every edit goes through it; it keeps the event
+// tap's snapshot and the file in step with the configuration. Main thread
+// only, except the trigger handler, which runs on the tap thread.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/Observable.h"
+#include "core/Config.h"
+#include "core/ConfigStore.h"
+#include "core/Strings.h"
+#include "engine/EventTapController.h"
+#include "engine/Injector.h"
+#include "engine/SecureInput.h"
+#include "platform/Accessibility.h"
+#include "platform/MainQueue.h"
+#include "platform/Workspace.h"
+
+namespace tamsel {
+
+class AppModel final : public Observable, public std::enable_shared_from_this<AppModel> {
+public:
+    enum class RunState { active, paused, permissionDenied, notWatching };
+
+    struct LastFired {
+        std::string name;
+        TriggerKind kind = TriggerKind::send;
+        bool operator==(const LastFired&) const = default;
+    };
+
+    struct Services {
+        std::shared_ptr<ConfigStore> store;
+        std::shared_ptr<EventTapController> tap;
+        std::shared_ptr<Injector> injector;
+        std::shared_ptr<MainQueue> mainQueue;
+        std::shared_ptr<Accessibility> accessibility;
+        std::shared_ptr<Workspace> workspace;
+        std::function<std::optional<SecureInputStatus>()> secureInputProbe;
+    };
+
+    static constexpr std::int64_t saveDelayMS = 400;
+    static constexpr std::int64_t noticeDurationMS = 3000;
+    static constexpr const char* contactAddress = "https://tamsel.app/";
+    static constexpr const char* applicationVersion = "0.1.0";
+
+    // Loads the configuration, installs the tap's handlers and pushes the
+    // first snapshot; does not start the tap.
+    static std::shared_ptr<AppModel> create(Services services);
+
+    // Observable state.
+    const Config& config() const { return config_; }
+    Language language() const { return language_; }
+    bool accessibilityGranted() const { return accessibilityGranted_; }
+    EventTapController::State tapState() const { return tapState_; }
+    const std::optional<LastFired>& lastFired() const { return lastFired_; }
+    const std::optional<SecureInputStatus>& secureInput() const { return secureInput_; }
+    const std::optional<std::string>& loadError() const { return loadError_; }
+    const std::optional<std::string>& saveError() const { return saveError_; }
+    const std::optional<std::string>& notice() const { return notice_; }
+    bool showsSetupGuide() const { return showsSetupGuide_; }
+    const std::optional<std::string>& expandedRuleID() const { return expandedRuleID_; }
+    bool showsSettings() const { return showsSettings_; }
+
+    // What the views set directly.
+    void setShowsSetupGuide(bool shows) { publish(showsSetupGuide_, shows); }
+    void setExpandedRuleID(std::optional<std::string> id) {
+        publish(expandedRuleID_, std::move(id));
+    }
+    void setShowsSettings(bool shows) { publish(showsSettings_, shows); }
+    void dismissLoadError() { publish(loadError_, std::nullopt); }
+    void dismissSaveError() { publish(saveError_, std::nullopt); }
+    void dismissNotice() { publish(notice_, std::nullopt); }
+
+    RunState runState() const;
+    StringKey runStateLabel() const;
+
+    // Edits: each clamps the delays, and does nothing at all when the result
+    // equals the current configuration.
+    void mutate(const std::function<void(Config&)>& change);
+    void setEnabled(bool enabled);
+    void setLanguagePreference(LanguagePreference preference);
+    Rule appendRule(std::string name, std::string text);
+    void updateRule(const std::string& id, const std::function<void(Rule&)>& change);
+    void deleteRule(const std::string& id);
+    void moveRule(const std::string& id, int offset);
+
+    void refreshAccessibility();
+    void refreshSecureInput();
+    void reloadIfChangedExternally();
+    void openAccessibilitySettings();
+    void openContactPage();
+    void flushPendingSave();
+    bool hasPendingSave() const { return saveWorkItem_.has_value(); }
+    // The contact page's address for this version and system.
+    std::string contactURL() const;
+
+    std::function<void()> onOpenPromptLab;
+    const std::shared_ptr<ConfigStore>& store() const { return services_.store; }
+    const std::shared_ptr<EventTapController>& tap() const { return services_.tap; }
+
+    explicit AppModel(Services services); // use create()
+
+private:
+    Language resolve(LanguagePreference preference) const;
+    void pushSnapshot();
+    void scheduleSave();
+    void performSave();
+    void showNotice(std::string text);
+
+    Services services_;
+
+    Config config_;
+    Language language_ = Language::en;
+    bool accessibilityGranted_ = false;
+    EventTapController::State tapState_ = EventTapController::State::stopped;
+    std::optional<LastFired> lastFired_;
+    std::optional<SecureInputStatus> secureInput_;
+    std::optional<std::string> loadError_;
+    std::optional<std::string> saveError_;
+    std::optional<std::string> notice_;
+    bool showsSetupGuide_ = false;
+    std::optional<std::string> expandedRuleID_;
+    bool showsSettings_ = false;
+
+    std::optional<ScheduledTask> saveWorkItem_;
+    std::optional<ScheduledTask> noticeWorkItem_;
+};
+
+} // namespace tamsel
