@@ -13,6 +13,7 @@ TEST(RunLoopMainQueueTest, RunsTasksByDueTimeOnTheRunningThread) {
     bool finished = false;
     const auto runner = std::this_thread::get_id();
     std::thread::id ranOn;
+    const auto start = std::chrono::steady_clock::now();
     queue.postAfter(30, [&] {
         order.push_back(3);
         finished = true;
@@ -23,7 +24,6 @@ TEST(RunLoopMainQueueTest, RunsTasksByDueTimeOnTheRunningThread) {
     std::thread other(
         [&] { queue.post([&] { order.push_back(2), ranOn = std::this_thread::get_id(); }); });
     other.join();
-    const auto start = std::chrono::steady_clock::now();
     queue.runUntil([&] { return finished; });
     EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
