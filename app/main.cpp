@@ -1,24 +1,22 @@
-// Until the tray application lands, tamsel shows what it would work with: the
-// configuration file (created on first run) and what each prompt would do.
+// The tamsel executable. The developer modes run without a display; the tray
+// application itself is not there yet, so without a mode tamsel shows what it
+// would work with: the configuration file and what each prompt would do.
 
-#include <cstdio>
 #include <iostream>
 
+#include "app/CommandLine.h"
+#include "app/PromptLabPreview.h"
 #include "core/ConfigStore.h"
+#include "core/HomeDirectory.h"
 #include "core/Language.h"
 #include "core/Strings.h"
 #include "core/Validator.h"
 
 using namespace tamsel;
 
-int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string_view argument = argv[i];
-        if (argument == "--render-ui" || argument == "--prompt-lab-preview") {
-            std::cerr << "tamsel: " << argument << " is not available yet.\n";
-            return 1;
-        }
-    }
+namespace {
+
+int listPrompts() {
     const auto preferred = systemPreferredLanguages();
     ConfigStore store(ConfigStore::defaultFileURL());
     auto loaded = store.load(languageFromSystem(preferred));
@@ -27,8 +25,8 @@ int main(int argc, char** argv) {
     std::cout << "Configuration: " << store.fileURL().string()
               << (loaded.createdDefault ? " (created with the default prompts)" : "") << "\n";
     if (loaded.error) {
-        std::cout << Strings::string(StringKey::configErrorTitle, language) << ": " << *loaded.error
-                  << "\n"
+        std::cout << Strings::string(StringKey::configErrorTitle, language) << ": "
+                  << *loaded.error << "\n"
                   << Strings::string(StringKey::configErrorBody, language) << "\n";
     }
     auto issues = Validator::issues(loaded.config.rules);
@@ -51,5 +49,25 @@ int main(int argc, char** argv) {
         }
     }
     std::cout << "\nThe tray application is not available yet.\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const CommandLine commandLine = CommandLine::parse(std::vector<std::string>(argv, argv + argc));
+    switch (commandLine.mode) {
+    case CommandLine::Mode::renderUI:
+        std::cerr << "tamsel: --render-ui is not available yet: the user interface has not "
+                     "landed.\n";
+        return 1;
+    case CommandLine::Mode::promptLabPreview:
+        return PromptLabPreview::run(
+            commandLine.previewLimit,
+            {homeDirectory(), systemPreferredLanguages(), std::make_shared<NoLanguageModel>()},
+            std::cerr);
+    case CommandLine::Mode::application:
+        return listPrompts();
+    }
     return 0;
 }

@@ -149,8 +149,10 @@ std::optional<std::string> writeAtomically(const fs::path& path, std::string_vie
 
 } // namespace
 
-fs::path ConfigStore::defaultFileURL() {
-    return homeDirectory() / ".config" / "tamsel" / "config.json";
+fs::path ConfigStore::defaultFileURL() { return fileURL(homeDirectory()); }
+
+fs::path ConfigStore::fileURL(const fs::path& home) {
+    return home / ".config" / "tamsel" / "config.json";
 }
 
 fs::path ConfigStore::backupURL(const fs::path& fileURL) {

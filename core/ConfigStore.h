@@ -24,6 +24,7 @@ public:
 
     // ~/.config/tamsel/config.json
     static std::filesystem::path defaultFileURL();
+    static std::filesystem::path fileURL(const std::filesystem::path& home);
     // The damaged file's copy: "config.json.invalid" beside it.
     static std::filesystem::path backupURL(const std::filesystem::path& fileURL);
 

@@ -18,6 +18,22 @@ enum class DrafterAvailability : std::uint8_t {
     notReady,
 };
 
+constexpr const char* rawValue(DrafterAvailability availability) {
+    switch (availability) {
+    case DrafterAvailability::available:
+        return "available";
+    case DrafterAvailability::unsupportedOS:
+        return "unsupportedOS";
+    case DrafterAvailability::deviceNotEligible:
+        return "deviceNotEligible";
+    case DrafterAvailability::notEnabled:
+        return "notEnabled";
+    case DrafterAvailability::notReady:
+        return "notReady";
+    }
+    return "notReady";
+}
+
 struct GenerationOptions {
     bool greedy = true;
     int maximumResponseTokens = 320;

@@ -1,38 +1,12 @@
 #include "app/OnDeviceDrafter.h"
 
-#include <deque>
-
 #include <gtest/gtest.h>
+
+#include "platform/fake/FakeLanguageModel.h"
 
 using namespace tamsel;
 
 namespace {
-
-// Keeps each request until the test answers it, as the real model answers later.
-class ScriptedLanguageModel final : public LanguageModel {
-public:
-    struct Request {
-        std::string instructions;
-        std::string prompt;
-        GenerationOptions options;
-        std::function<void(std::optional<GeneratedPromptDraft>)> completion;
-    };
-
-    DrafterAvailability availability() const override { return currentAvailability; }
-    void respond(const std::string& instructions, const std::string& prompt,
-                 const GenerationOptions& options,
-                 std::function<void(std::optional<GeneratedPromptDraft>)> completion) override {
-        requests.push_back({instructions, prompt, options, std::move(completion)});
-    }
-    void answer(std::optional<GeneratedPromptDraft> draft) {
-        Request request = std::move(requests.front());
-        requests.pop_front();
-        request.completion(std::move(draft));
-    }
-
-    DrafterAvailability currentAvailability = DrafterAvailability::available;
-    std::deque<Request> requests;
-};
 
 PromptCandidate candidate(CandidateKind kind, std::vector<std::string> examples,
                           std::string representative = "rep") {
@@ -144,7 +118,7 @@ TEST(DrafterAccept, TrimsAndEnforcesTheLimits) {
 }
 
 TEST(DrafterFlow, SecondSmallerAttemptOnlyAfterAFailure) {
-    auto model = std::make_shared<ScriptedLanguageModel>();
+    auto model = std::make_shared<FakeLanguageModel>();
     OnDeviceDrafter drafter(model);
     auto c = candidate(CandidateKind::repeated, {"Run the tests."});
     Outcome outcome;
@@ -170,7 +144,7 @@ TEST(DrafterFlow, SecondSmallerAttemptOnlyAfterAFailure) {
 }
 
 TEST(DrafterFlow, UnavailableOrCancelledDraftsNothing) {
-    auto model = std::make_shared<ScriptedLanguageModel>();
+    auto model = std::make_shared<FakeLanguageModel>();
     OnDeviceDrafter drafter(model);
     auto c = candidate(CandidateKind::repeated, {"Run the tests."});
     for (auto availability : {DrafterAvailability::unsupportedOS, DrafterAvailability::notReady}) {

@@ -1,0 +1,55 @@
+#include "app/PromptLabPipeline.h"
+
+#include <chrono>
+
+#include "core/ConventionIndex.h"
+#include "core/HomeDirectory.h"
+
+namespace tamsel::PromptLabPipeline {
+
+std::int64_t dayCount(const std::optional<DateRange>& period) {
+    if (!period) {
+        return 0;
+    }
+    using namespace std::chrono;
+    constexpr std::int64_t microsecondsPerDay = std::int64_t{86'400} * 1'000'000;
+    // The sentinel for a missing date is far enough back to overflow a difference.
+    const auto span = static_cast<long double>(period->upperBound.time_since_epoch().count()) -
+                      static_cast<long double>(period->lowerBound.time_since_epoch().count());
+    const long double days = span / microsecondsPerDay;
+    const long double rounded = days == static_cast<std::int64_t>(days)
+                                    ? days
+                                    : static_cast<long double>(static_cast<std::int64_t>(days) + 1);
+    return std::max<std::int64_t>(1, static_cast<std::int64_t>(rounded));
+}
+
+PromptLabOutcome run(const std::vector<Rule>& rules,
+                     const std::optional<std::filesystem::path>& home) {
+    const std::filesystem::path homeFolder = home ? *home : homeDirectory();
+    PromptLabOutcome outcome;
+
+    const auto started = std::chrono::steady_clock::now();
+    auto scanned =
+        TranscriptScanner::scan(homeFolder / ".claude" / "projects", rules, [] { return false; });
+    outcome.scanSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    outcome.scannedFiles = scanned.scannedFiles;
+
+    std::vector<std::string> projects;
+    projects.reserve(scanned.records.size());
+    for (const PromptRecord& record : scanned.records) {
+        projects.push_back(record.project);
+    }
+    const auto files = ConventionIndex::conventionFiles(projects, homeFolder.string());
+    const auto sections = ConventionIndex::sections(files, homeFolder.string());
+    outcome.conventionFileCount = static_cast<std::int64_t>(files.size());
+
+    outcome.candidates = CandidateBuilder::build(scanned.records, sections);
+    outcome.usage = RuleUsageReport::build(scanned.records, rules);
+    outcome.promptCount = static_cast<std::int64_t>(scanned.records.size());
+    outcome.dayCount = dayCount(scanned.period());
+    outcome.sectionCount = static_cast<std::int64_t>(sections.size());
+    return outcome;
+}
+
+} // namespace tamsel::PromptLabPipeline

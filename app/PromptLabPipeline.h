@@ -1,0 +1,43 @@
+#pragma once
+
+// The whole Prompt Lab analysis of one home folder: transcripts, convention
+// files, suggestions and the use of the existing prompts. Never fails: what
+// cannot be read is passed over.
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "core/CandidateBuilder.h"
+#include "core/Config.h"
+#include "core/RuleUsageReport.h"
+#include "core/TranscriptScanner.h"
+
+namespace tamsel {
+
+struct PromptLabOutcome {
+    std::vector<PromptCandidate> candidates;
+    std::vector<RuleUsage> usage;
+    std::int64_t promptCount = 0;
+    std::int64_t dayCount = 0;
+    std::int64_t sectionCount = 0;
+    // For the preview's report.
+    std::int64_t scannedFiles = 0;
+    std::int64_t conventionFileCount = 0;
+    double scanSeconds = 0;
+
+    bool operator==(const PromptLabOutcome&) const = default;
+};
+
+namespace PromptLabPipeline {
+
+// Whole days from the first record to the last, rounded up, at least one;
+// no records, no days.
+std::int64_t dayCount(const std::optional<DateRange>& period);
+
+// `home` is the folder holding .claude; none means the user's own.
+PromptLabOutcome run(const std::vector<Rule>& rules,
+                     const std::optional<std::filesystem::path>& home = std::nullopt);
+
+} // namespace PromptLabPipeline
+} // namespace tamsel
