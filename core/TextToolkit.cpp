@@ -79,15 +79,21 @@ bool isNewline(char32_t c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
-bool isWhitespaceOrNewline(char32_t c) { return isWhitespace(c) || isNewline(c); }
+bool isWhitespaceOrNewline(char32_t c) {
+    return isWhitespace(c) || isNewline(c);
+}
 
-std::string_view trimWhitespace(std::string_view text) { return trim(text, isWhitespace); }
+std::string_view trimWhitespace(std::string_view text) {
+    return trim(text, isWhitespace);
+}
 
 std::string_view trimWhitespaceAndNewlines(std::string_view text) {
     return trim(text, isWhitespaceOrNewline);
 }
 
-bool isBlank(std::string_view text) { return trimWhitespaceAndNewlines(text).empty(); }
+bool isBlank(std::string_view text) {
+    return trimWhitespaceAndNewlines(text).empty();
+}
 
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -198,7 +204,26 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
     return boundaries;
 }
 
-std::size_t graphemeCount(std::string_view text) { return graphemeBoundaries(text).size() - 1; }
+std::size_t graphemeCount(std::string_view text) {
+    return graphemeBoundaries(text).size() - 1;
+}
+
+std::size_t graphemeCountUpTo(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return graphemeCount(text);
+    }
+    // Boundaries inside a prefix are boundaries of the whole text, so a
+    // prefix with more than `limit` clusters settles it; a prefix of 16 bytes
+    // per cluster nearly always does.
+    std::size_t window = std::min(text.size(), (limit + 1) * 16);
+    while (window < text.size() && (static_cast<unsigned char>(text[window]) & 0xC0) == 0x80) {
+        --window; // end on whole code points
+    }
+    if (graphemeCount(text.substr(0, window)) > limit) {
+        return limit + 1;
+    }
+    return std::min(graphemeCount(text), limit + 1);
+}
 
 std::string_view graphemePrefix(std::string_view text, std::size_t count) {
     auto boundaries = graphemeBoundaries(text);
