@@ -138,13 +138,14 @@ PromptCandidate clusterCandidate(const std::string& headKey,
         }
     }
 
+    std::string representative(best->sentence);
     std::stable_sort(variants.begin(), variants.end(), [](const Variant& a, const Variant& b) {
         return a.count != b.count ? a.count > b.count : a.sentence < b.sentence;
     });
     PromptCandidate candidate;
     candidate.id = std::string(rawValue(kind)) + ":" + headKey;
     candidate.kind = kind;
-    candidate.representative = std::string(best->sentence);
+    candidate.representative = std::move(representative);
     for (std::size_t i = 0; i < variants.size() && i < maximumExamples; ++i) {
         candidate.examples.emplace_back(variants[i].sentence);
     }
