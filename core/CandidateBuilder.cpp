@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -356,6 +355,10 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
     // first |S| - ceil(|S| / 2) + 1 of each in rarity order. Only those
     // prefixes are indexed, and a head looks up only its own prefix.
     auto prefixLength = [](std::size_t size) { return size == 0 ? 0 : size / 2 + 1; };
+    struct Posting {
+        std::uint32_t key;
+        std::uint32_t position; // of the bigram within the key's set
+    };
     std::vector<std::size_t> postingStart(ids.size() + 1, 0);
     for (const auto& set : sets) {
         for (std::size_t p = 0; p < prefixLength(set.size()); ++p) {
@@ -365,19 +368,26 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
     for (std::size_t r = 0; r < ids.size(); ++r) {
         postingStart[r + 1] += postingStart[r];
     }
-    std::vector<std::uint32_t> postings(postingStart.back());
-    std::vector<std::size_t> fill(postingStart.begin(), postingStart.end() - 1);
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t p = 0; p < prefixLength(sets[i].size()); ++p) {
-            postings[fill[sets[i][p]]++] = static_cast<std::uint32_t>(i);
+    std::vector<Posting> postings(postingStart.back());
+    {
+        std::vector<std::size_t> fill(postingStart.begin(), postingStart.end() - 1);
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t p = 0; p < prefixLength(sets[i].size()); ++p) {
+                postings[fill[sets[i][p]]++] = {static_cast<std::uint32_t>(i),
+                                                static_cast<std::uint32_t>(p)};
+            }
         }
     }
     // Postings are in key order and heads come in key order, so each list is
     // consumed from a cursor that moves past the keys up to the current head.
     std::vector<std::size_t> cursor(postingStart.begin(), postingStart.end() - 1);
 
+    // Overlap found so far in the prefixes with the current head; -1 once the
+    // pair can no longer reach the threshold.
+    constexpr int ruledOut = -1;
+    std::vector<int> overlap(n, 0);
+    std::vector<std::uint32_t> touched;
     std::vector<char> absorbed(n, 0);
-    std::vector<std::size_t> lastProbe(n, std::numeric_limits<std::size_t>::max());
     std::vector<KeyCluster> clusters;
     std::vector<std::size_t> matched;
     for (std::size_t h = 0; h < n; ++h) {
@@ -385,25 +395,41 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
             continue;
         }
         const auto& a = sets[h];
-        matched.clear();
+        touched.clear();
         for (std::size_t p = 0; p < prefixLength(a.size()); ++p) {
             const std::uint32_t token = a[p];
             const std::size_t end = postingStart[token + 1];
             std::size_t& at = cursor[token];
-            while (at < end && postings[at] <= h) {
+            while (at < end && postings[at].key <= h) {
                 ++at;
             }
             for (std::size_t k = at; k < end; ++k) {
-                const std::size_t o = postings[k];
-                if (absorbed[o] || lastProbe[o] == h) {
+                const std::uint32_t o = postings[k].key;
+                int& found = overlap[o];
+                if (absorbed[o] || found == ruledOut) {
                     continue;
                 }
-                lastProbe[o] = h;
+                const std::size_t b = sets[o].size();
+                if (found == 0) {
+                    touched.push_back(o);
+                    // |A ∩ B| <= min, so J >= 1/2 needs 2 min >= max.
+                    if (2 * b < a.size() || b > 2 * a.size()) {
+                        found = ruledOut;
+                        continue;
+                    }
+                }
+                // Bigrams ranked before this one were all met in the
+                // prefixes already; those after it match at most as many
+                // times as the shorter remainder holds.
+                const std::size_t needed = (a.size() + b + 2) / 3;
+                const std::size_t rest = std::min(a.size() - p - 1, b - postings[k].position - 1);
+                found = static_cast<std::size_t>(found) + 1 + rest >= needed ? found + 1 : ruledOut;
+            }
+        }
+        matched.clear();
+        for (std::uint32_t o : touched) {
+            if (overlap[o] > 0) {
                 const auto& b = sets[o];
-                // |A ∩ B| <= min, so J >= 1/2 needs 2 min >= max.
-                if (2 * b.size() < a.size() || b.size() > 2 * a.size()) {
-                    continue;
-                }
                 std::size_t common = 0;
                 for (std::size_t i = 0, j = 0; i < a.size() && j < b.size();) {
                     if (a[i] < b[j]) {
@@ -419,6 +445,7 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
                     matched.push_back(o);
                 }
             }
+            overlap[o] = 0;
         }
         std::sort(matched.begin(), matched.end());
         KeyCluster cluster{h, {h}};

@@ -209,20 +209,35 @@ std::size_t graphemeCount(std::string_view text) {
 }
 
 std::size_t graphemeCountUpTo(std::string_view text, std::size_t limit) {
-    if (text.size() <= limit) {
-        return graphemeCount(text);
+    // ASCII runs count byte by byte (only CR LF joins), stopping at the limit.
+    std::size_t ascii = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) {
+            ascii = std::string_view::npos;
+            break;
+        }
+        if (!(text[i] == '\n' && i > 0 && text[i - 1] == '\r') && ++ascii > limit) {
+            return limit + 1;
+        }
     }
-    // Boundaries inside a prefix are boundaries of the whole text, so a
-    // prefix with more than `limit` clusters settles it; a prefix of 16 bytes
-    // per cluster nearly always does.
-    std::size_t window = std::min(text.size(), (limit + 1) * 16);
-    while (window < text.size() && (static_cast<unsigned char>(text[window]) & 0xC0) == 0x80) {
-        --window; // end on whole code points
+    if (ascii != std::string_view::npos) {
+        return ascii;
     }
-    if (graphemeCount(text.substr(0, window)) > limit) {
-        return limit + 1;
+    icu::BreakIterator* iterator = characterIterator();
+    UErrorCode status = U_ZERO_ERROR;
+    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+    if (iterator == nullptr || U_FAILURE(status)) {
+        utext_close(utext);
+        return std::min(graphemeCount(text), limit + 1);
     }
-    return std::min(graphemeCount(text), limit + 1);
+    iterator->setText(utext, status);
+    std::size_t count = 0;
+    while (count <= limit && iterator->next() != icu::BreakIterator::DONE) {
+        ++count;
+    }
+    iterator->setText(icu::UnicodeString());
+    utext_close(utext);
+    return count;
 }
 
 std::string_view graphemePrefix(std::string_view text, std::size_t count) {

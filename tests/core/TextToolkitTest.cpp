@@ -43,9 +43,9 @@ TEST(TextToolkitLines, EveryNewlineCharacterCuts) {
 TEST(TextToolkitGraphemes, CountsUserPerceivedCharacters) {
     EXPECT_EQ(tt::graphemeCount(""), 0u);
     EXPECT_EQ(tt::graphemeCount("a\r\nb"), 3u);
-    EXPECT_EQ(tt::graphemeCount("e\u0301"), 1u);            // e + combining acute
-    EXPECT_EQ(tt::graphemeCount("👨‍👩‍👧‍👦"), 1u);                 // family, joined
-    EXPECT_EQ(tt::graphemeCount("🇯🇵🇺🇸"), 2u);               // two flags
+    EXPECT_EQ(tt::graphemeCount("e\u0301"), 1u);                   // e + combining acute
+    EXPECT_EQ(tt::graphemeCount("👨‍👩‍👧‍👦"), 1u); // family, joined
+    EXPECT_EQ(tt::graphemeCount("🇯🇵🇺🇸"), 2u);                      // two flags
     EXPECT_EQ(tt::graphemeCount("日本語"), 3u);
     EXPECT_EQ(tt::graphemePrefix("🇯🇵🇺🇸x", 1), "🇯🇵");
     EXPECT_EQ(tt::graphemePrefix("abc", 10), "abc");
@@ -56,7 +56,8 @@ TEST(TextToolkitGraphemes, CountsUserPerceivedCharacters) {
 TEST(TextToolkitGraphemes, ChunksNeverSplitAClusterAndKeepEveryByte) {
     std::string text = "ab👨‍👩‍👧‍👦cde\u0301f\r\ng";
     auto chunks = tt::graphemeChunks(text, 3);
-    EXPECT_EQ(chunks, (std::vector<std::string_view>{"ab👨‍👩‍👧‍👦", "cde\u0301", "f\r\ng"}));
+    EXPECT_EQ(chunks, (std::vector<std::string_view>{"ab👨‍👩‍👧‍👦", "cde\u0301",
+                                                     "f\r\ng"}));
     EXPECT_EQ(tt::graphemeChunks("abcd", 3), (std::vector<std::string_view>{"abc", "d"}));
     EXPECT_TRUE(tt::graphemeChunks("", 3).empty());
     EXPECT_EQ(tt::graphemeChunks("abc", 0), (std::vector<std::string_view>{"abc"}));
@@ -92,4 +93,15 @@ TEST(TextToolkitUuid, UpperCaseVersionFourAndUnique) {
         seen.insert(id);
     }
     EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST(TextToolkitGraphemes, CountUpToStopsPastTheLimit) {
+    const std::string mixed = "ab\r\ncd" + std::string("e\u0301") + "🇯🇵🇺🇸x";
+    const std::size_t full = tt::graphemeCount(mixed);
+    for (std::size_t limit = 0; limit <= full + 1; ++limit) {
+        EXPECT_EQ(tt::graphemeCountUpTo(mixed, limit), std::min(full, limit + 1)) << limit;
+    }
+    EXPECT_EQ(tt::graphemeCountUpTo("a\r\nb", 5), 3u);
+    EXPECT_EQ(tt::graphemeCountUpTo(std::string(1000, 'x') + "é", 10), 11u);
+    EXPECT_EQ(tt::graphemeCountUpTo("", 0), 0u);
 }
