@@ -63,6 +63,33 @@ icu::BreakIterator* characterIterator() {
     return iterator.get();
 }
 
+// Where every code point is its own cluster (break property Other or a
+// control, as in nearly all Latin and CJK text), the boundaries follow from
+// the code points alone and the break iterator is not needed. Calls
+// visit(offset) at every boundary after 0 until it returns false; gives
+// false, having stopped, when the text needs the full rules.
+template <typename Visit> bool visitSimpleBoundaries(std::string_view text, Visit visit) {
+    bool afterCR = false;
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        std::size_t start = offset;
+        char32_t c = decodeAt(text, offset);
+        int kind = u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_GRAPHEME_CLUSTER_BREAK);
+        if (c == 0xFFFD || (kind != U_GCB_OTHER && kind != U_GCB_CONTROL && kind != U_GCB_CR &&
+                            kind != U_GCB_LF)) {
+            return false;
+        }
+        if (start > 0 && !(afterCR && c == U'\n') && !visit(start)) {
+            return true;
+        }
+        afterCR = c == U'\r';
+    }
+    if (!text.empty()) {
+        visit(text.size());
+    }
+    return true;
+}
+
 std::string toUtf8(const icu::UnicodeString& text) {
     std::string out;
     text.toUTF8String(out);
@@ -79,21 +106,15 @@ bool isNewline(char32_t c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
-bool isWhitespaceOrNewline(char32_t c) {
-    return isWhitespace(c) || isNewline(c);
-}
+bool isWhitespaceOrNewline(char32_t c) { return isWhitespace(c) || isNewline(c); }
 
-std::string_view trimWhitespace(std::string_view text) {
-    return trim(text, isWhitespace);
-}
+std::string_view trimWhitespace(std::string_view text) { return trim(text, isWhitespace); }
 
 std::string_view trimWhitespaceAndNewlines(std::string_view text) {
     return trim(text, isWhitespaceOrNewline);
 }
 
-bool isBlank(std::string_view text) {
-    return trimWhitespaceAndNewlines(text).empty();
-}
+bool isBlank(std::string_view text) { return trimWhitespaceAndNewlines(text).empty(); }
 
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -183,6 +204,13 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
         }
         return boundaries;
     }
+    if (visitSimpleBoundaries(text, [&](std::size_t at) {
+            boundaries.push_back(at);
+            return true;
+        })) {
+        return boundaries;
+    }
+    boundaries.resize(1);
     icu::BreakIterator* iterator = characterIterator();
     UErrorCode status = U_ZERO_ERROR;
     UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
@@ -204,24 +232,12 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
     return boundaries;
 }
 
-std::size_t graphemeCount(std::string_view text) {
-    return graphemeBoundaries(text).size() - 1;
-}
+std::size_t graphemeCount(std::string_view text) { return graphemeBoundaries(text).size() - 1; }
 
 std::size_t graphemeCountUpTo(std::string_view text, std::size_t limit) {
-    // ASCII runs count byte by byte (only CR LF joins), stopping at the limit.
-    std::size_t ascii = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80) {
-            ascii = std::string_view::npos;
-            break;
-        }
-        if (!(text[i] == '\n' && i > 0 && text[i - 1] == '\r') && ++ascii > limit) {
-            return limit + 1;
-        }
-    }
-    if (ascii != std::string_view::npos) {
-        return ascii;
+    std::size_t count = 0;
+    if (visitSimpleBoundaries(text, [&](std::size_t) { return ++count <= limit; })) {
+        return count;
     }
     icu::BreakIterator* iterator = characterIterator();
     UErrorCode status = U_ZERO_ERROR;
@@ -231,7 +247,7 @@ std::size_t graphemeCountUpTo(std::string_view text, std::size_t limit) {
         return std::min(graphemeCount(text), limit + 1);
     }
     iterator->setText(utext, status);
-    std::size_t count = 0;
+    count = 0;
     while (count <= limit && iterator->next() != icu::BreakIterator::DONE) {
         ++count;
     }
