@@ -90,6 +90,23 @@ template <typename Visit> bool visitSimpleBoundaries(std::string_view text, Visi
     return true;
 }
 
+// Well-formed, and every code point outside ASCII passes the test; a U+FFFD
+// counts as failing, so a malformed text always takes the full path.
+template <typename Predicate> bool nonAsciiAll(std::string_view text, Predicate test) {
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        if (static_cast<unsigned char>(text[offset]) < 0x80) {
+            ++offset;
+            continue;
+        }
+        char32_t c = decodeAt(text, offset);
+        if (c == 0xFFFD || !test(static_cast<UChar32>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string toUtf8(const icu::UnicodeString& text) {
     std::string out;
     text.toUTF8String(out);
@@ -312,7 +329,10 @@ bool hasGraphemeSuffix(std::string_view text, std::string_view suffix) {
 }
 
 std::string lowercased(std::string_view text) {
-    if (isAscii(text)) {
+    // Kana, kanji and other caseless text lower-case like ASCII: only the
+    // ASCII letters change.
+    if (nonAsciiAll(text,
+                    [](UChar32 c) { return !u_hasBinaryProperty(c, UCHAR_CHANGES_WHEN_LOWERCASED); })) {
         std::string out(text);
         for (char& c : out) {
             if (c >= 'A' && c <= 'Z') {
@@ -335,6 +355,14 @@ std::string nfkc(std::string_view text) {
     if (U_FAILURE(status)) {
         return std::string(text);
     }
+    // Most text is already in the form; checking that needs no conversion.
+    if (nonAsciiAll(text, [](UChar32) { return true; }) &&
+        normalizer->isNormalizedUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())),
+                                     status) &&
+        U_SUCCESS(status)) {
+        return std::string(text);
+    }
+    status = U_ZERO_ERROR;
     icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     icu::UnicodeString normalized = normalizer->normalize(unicode, status);

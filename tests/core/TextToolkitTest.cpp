@@ -142,3 +142,19 @@ TEST(TextToolkitGraphemes, BoundariesAgreeWithTheBreakIterator) {
             << text;
     }
 }
+
+TEST(TextToolkitCase, FastPathsAgreeWithIcu) {
+    auto icuLower = [](const std::string& text) {
+        std::string out;
+        icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(out);
+        return out;
+    };
+    for (std::string text : {"テストを実行 ABC", "ÀÉ ΣΑΣ. İstanbul \u212A", "漢字ＡＢＣ", "ok\xFF",
+                             "ǅ Ⅻ ⓐⒶ", "全角　スペース", "\u00DF straße"}) {
+        EXPECT_EQ(tt::lowercased(text), icuLower(text)) << text;
+    }
+    EXPECT_EQ(tt::lowercased("テストABC"), "テストabc");
+    EXPECT_EQ(tt::nfkc("ﾃｽﾄ　ＡＢＣ①"), "テスト ABC1");
+    EXPECT_EQ(tt::nfkc("もう正規化済みのテキスト"), "もう正規化済みのテキスト");
+    EXPECT_EQ(tt::nfkc("e\u0301"), "\u00E9");
+}
