@@ -6,6 +6,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <map>
+#include <set>
 #include <random>
 #include <string>
 #include <vector>
@@ -365,6 +367,36 @@ void BM_Corrections(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Corrections)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The key merge alone, on the distinct keys of the history's instructions in
+// clustering order.
+void BM_MergeHistoryKeys(benchmark::State& state) {
+    const auto observations = CandidateBuilder::observations(history());
+    std::map<std::string, std::set<std::string_view>> sessions;
+    for (const auto& observation : observations) {
+        sessions[observation.key].insert(observation.record->sessionID);
+    }
+    std::vector<std::pair<std::size_t, std::string>> ranked;
+    for (const auto& [key, ids] : sessions) {
+        ranked.emplace_back(ids.size(), key);
+    }
+    std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::vector<std::string> keys;
+    for (auto& entry : ranked) {
+        keys.push_back(std::move(entry.second));
+    }
+    std::size_t clusters = 0;
+    for (auto _ : state) {
+        auto merged = CandidateBuilder::mergeSimilarKeys(keys);
+        clusters = merged.size();
+        benchmark::DoNotOptimize(merged);
+    }
+    state.counters["keys"] = static_cast<double>(keys.size());
+    state.counters["clusters"] = static_cast<double>(clusters);
+}
+BENCHMARK(BM_MergeHistoryKeys)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Worst case for the key merge: 50,000 distinct, mostly unrelated keys.
 void BM_MergeDistinctKeys(benchmark::State& state) {

@@ -62,10 +62,7 @@ std::vector<Observation> observationsOf(const PromptRecord* first, const PromptR
     std::unordered_set<std::string> seen;
     for (const PromptRecord* record = first; record != last; ++record) {
         seen.clear();
-        for (std::string& sentence : SentenceIndex::sentences(record->text)) {
-            if (!SentenceIndex::isInstruction(sentence)) {
-                continue;
-            }
+        for (std::string& sentence : SentenceIndex::instructions(record->text)) {
             std::string key = SentenceIndex::normalize(sentence);
             if (tt::graphemeCountUpTo(key, SentenceIndex::minimumSentenceLength) <
                     SentenceIndex::minimumSentenceLength ||
@@ -110,7 +107,7 @@ PromptCandidate clusterCandidate(const std::string& headKey,
     std::unordered_map<std::string_view, std::size_t> variantIndex;
     Timestamp earliest = Timestamp::max();
     Timestamp latest = Timestamp::min();
-    std::set<std::string> projects;
+    std::vector<std::string_view> projects;
     for (const Observation* member : members) {
         auto [it, inserted] = variantIndex.try_emplace(member->sentence, variants.size());
         if (inserted) {
@@ -119,7 +116,7 @@ PromptCandidate clusterCandidate(const std::string& headKey,
         ++variants[it->second].count;
         earliest = std::min(earliest, member->record->timestamp);
         latest = std::max(latest, member->record->timestamp);
-        projects.emplace(member->record->projectName());
+        projects.push_back(member->record->projectName());
     }
 
     const Variant* best = nullptr;
@@ -149,6 +146,8 @@ PromptCandidate clusterCandidate(const std::string& headKey,
         candidate.examples.emplace_back(variants[i].sentence);
     }
     candidate.occurrences = static_cast<int>(conversations);
+    std::sort(projects.begin(), projects.end());
+    projects.erase(std::unique(projects.begin(), projects.end()), projects.end());
     candidate.projects.assign(projects.begin(), projects.end());
     candidate.period = DateRange{earliest, latest};
     return candidate;
@@ -380,7 +379,10 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
     }
     // Postings are in key order and heads come in key order, so each list is
     // consumed from a cursor that moves past the keys up to the current head.
+    // Absorbed keys are dropped from a list as it is read: most keys end up
+    // absorbed, and long lists would otherwise be read again and again.
     std::vector<std::size_t> cursor(postingStart.begin(), postingStart.end() - 1);
+    std::vector<std::size_t> postingEnd(postingStart.begin() + 1, postingStart.end());
 
     // Overlap found so far in the prefixes with the current head; -1 once the
     // pair can no longer reach the threshold.
@@ -398,15 +400,20 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
         touched.clear();
         for (std::size_t p = 0; p < prefixLength(a.size()); ++p) {
             const std::uint32_t token = a[p];
-            const std::size_t end = postingStart[token + 1];
+            const std::size_t end = postingEnd[token];
             std::size_t& at = cursor[token];
             while (at < end && postings[at].key <= h) {
                 ++at;
             }
+            std::size_t kept = at;
             for (std::size_t k = at; k < end; ++k) {
                 const std::uint32_t o = postings[k].key;
+                if (absorbed[o]) {
+                    continue;
+                }
+                postings[kept++] = postings[k];
                 int& found = overlap[o];
-                if (absorbed[o] || found == ruledOut) {
+                if (found == ruledOut) {
                     continue;
                 }
                 const std::size_t b = sets[o].size();
@@ -425,6 +432,7 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
                 const std::size_t rest = std::min(a.size() - p - 1, b - postings[k].position - 1);
                 found = static_cast<std::size_t>(found) + 1 + rest >= needed ? found + 1 : ruledOut;
             }
+            postingEnd[token] = kept;
         }
         matched.clear();
         for (std::uint32_t o : touched) {

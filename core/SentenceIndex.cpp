@@ -145,7 +145,13 @@ constexpr std::array<PoliteEnding, 14> politeEndings{{
 
 } // namespace
 
-std::vector<std::string> sentences(std::string_view text) {
+namespace {
+
+// The sentences of the text's lines, skipping (without changing the result
+// otherwise) the lines for which `mayKeep` is false.
+template <typename LineTest, typename SentenceTest>
+std::vector<std::string> collectSentences(std::string_view text, LineTest mayKeep,
+                                          SentenceTest keep) {
     std::vector<std::string> result;
     bool inCode = false;
     for (std::string_view line : tt::splitLines(text)) {
@@ -154,18 +160,70 @@ std::vector<std::string> sentences(std::string_view text) {
             inCode = !inCode;
             continue;
         }
-        if (inCode || t.empty() || isNoise(t)) {
+        if (inCode || t.empty() || !mayKeep(t) || isNoise(t)) {
             continue;
         }
         for (const std::string& piece : splitIntoSentences(strippingListMarker(t))) {
             std::string_view trimmed = tt::trimWhitespace(piece);
             std::size_t length = clusterCount(trimmed);
-            if (length >= minimumSentenceLength && length <= maximumSentenceLength) {
+            if (length >= minimumSentenceLength && length <= maximumSentenceLength &&
+                keep(trimmed)) {
                 result.emplace_back(trimmed);
             }
         }
     }
     return result;
+}
+
+constexpr std::string_view englishMarkers[] = {
+    "must ",   "don't ",  "do not ", "never ", "always ", "make sure", "please ",
+    "should ", "ensure ", "avoid ",  "keep ",  "use ",    "stop "};
+
+bool equalsIgnoringAsciiCase(std::string_view text, std::string_view lower) {
+    for (std::size_t i = 0; i < lower.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != lower[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> sentences(std::string_view text) {
+    auto any = [](std::string_view) { return true; };
+    return collectSentences(text, any, any);
+}
+
+bool mayHoldInstruction(std::string_view line) {
+    // Japanese endings and words are never ASCII, so only a line of ASCII
+    // can be ruled out: it would need an English marker, and every marker
+    // holds a space at a known place.
+    for (char c : line) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return true;
+        }
+    }
+    for (std::size_t space = line.find(' '); space != std::string_view::npos;
+         space = line.find(' ', space + 1)) {
+        for (std::string_view marker : englishMarkers) {
+            std::size_t offset = marker.find(' ');
+            if (space >= offset && line.size() - (space - offset) >= marker.size() &&
+                equalsIgnoringAsciiCase(line.substr(space - offset), marker)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> instructions(std::string_view text) {
+    return collectSentences(text, mayHoldInstruction,
+                            [](std::string_view s) { return isInstruction(s); });
 }
 
 bool isNoise(std::string_view t) {
@@ -205,8 +263,13 @@ std::vector<std::string> splitIntoSentences(std::string_view line) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < count; ++i) {
         std::string_view c = clusters.at(i);
-        bool ends = isOneOf(c, {"。", "！", "？"}) ||
-                    (isOneOf(c, {".", "!", "?"}) && (i + 1 == count || clusters.at(i + 1) == " "));
+        bool ends = false;
+        if (c.size() == 1) {
+            ends = (c[0] == '.' || c[0] == '!' || c[0] == '?') &&
+                   (i + 1 == count || clusters.at(i + 1) == " ");
+        } else if (c.size() == 3) {
+            ends = isOneOf(c, {"。", "！", "？"});
+        }
         if (ends) {
             std::size_t end = clusters.boundary(i + 1);
             result.emplace_back(line.substr(start, end - start));
@@ -236,9 +299,9 @@ bool isInstruction(std::string_view sentence) {
             t, {"べき", "禁止", "必ず", "絶対", "決して", "してはならない", "常に", "以外は"})) {
         return true;
     }
-    return containsAny(tt::lowercased(t),
-                       {"must ", "don't ", "do not ", "never ", "always ", "make sure", "please ",
-                        "should ", "ensure ", "avoid ", "keep ", "use ", "stop "});
+    const std::string lower = tt::lowercased(t);
+    return std::any_of(std::begin(englishMarkers), std::end(englishMarkers),
+                       [&](std::string_view m) { return lower.find(m) != std::string::npos; });
 }
 
 std::string normalize(std::string_view sentence) {
@@ -262,6 +325,14 @@ std::string normalize(std::string_view sentence) {
     std::size_t offset = 0;
     while (offset < text.size()) {
         std::size_t start = offset;
+        unsigned char byte = static_cast<unsigned char>(text[offset]);
+        if (byte < 0x80) {
+            ++offset;
+            if (byte != ' ' && (byte < '\t' || byte > '\r')) {
+                key += static_cast<char>(byte);
+            }
+            continue;
+        }
         char32_t c = tt::decodeAt(text, offset);
         if (!u_isUWhiteSpace(static_cast<UChar32>(c))) {
             key.append(text, start, offset - start);

@@ -24,6 +24,13 @@ std::vector<std::string> sentences(std::string_view text);
 
 bool isInstruction(std::string_view sentence);
 
+// The sentences of the text that are instructions, in text order: what
+// sentences() gives, filtered by isInstruction(), without cutting the lines
+// that cannot hold one.
+std::vector<std::string> instructions(std::string_view text);
+// False only when no sentence of the trimmed line can be an instruction.
+bool mayHoldInstruction(std::string_view trimmedLine);
+
 // NFKC, lower case, no closing punctuation, polite endings reduced, no white space.
 std::string normalize(std::string_view sentence);
 

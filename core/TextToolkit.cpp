@@ -116,7 +116,10 @@ std::string toUtf8(const icu::UnicodeString& text) {
 } // namespace
 
 bool isWhitespace(char32_t c) {
-    return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+    if (c < 0x80) {
+        return c == U' ' || c == U'\t'; // the only ASCII space separator is the space
+    }
+    return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
 }
 
 bool isNewline(char32_t c) {
@@ -139,6 +142,15 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     std::size_t offset = 0;
     while (offset < text.size()) {
         std::size_t charStart = offset;
+        unsigned char byte = static_cast<unsigned char>(text[offset]);
+        // Outside ASCII only NEL (C2 85) and U+2028/U+2029 (E2 80 A8/A9) cut.
+        if (byte < 0x80 ? (byte < 0x0A || byte > 0x0D) : (byte != 0xC2 && byte != 0xE2)) {
+            ++offset;
+            while (offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80) {
+                ++offset;
+            }
+            continue;
+        }
         if (isNewline(decodeAt(text, offset))) {
             lines.push_back(text.substr(lineStart, charStart - lineStart));
             lineStart = offset;

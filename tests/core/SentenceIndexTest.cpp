@@ -1,5 +1,7 @@
 #include "core/SentenceIndex.h"
 
+#include <random>
+
 #include <gtest/gtest.h>
 
 using namespace tamsel;
@@ -153,4 +155,31 @@ TEST(SentenceIndexSimilarity, BigramJaccardAndItsEmptyCases) {
     // {ab bc cd de ef fg} and {ab bc cd de ex xy}: 4 of 8.
     EXPECT_DOUBLE_EQ(si::similarity("abcdefg", "abcdexy"), 0.5);
     EXPECT_DOUBLE_EQ(si::similarity("aaaa", "aaa"), 1.0);
+}
+
+TEST(SentenceIndexInstructions, PrefilteredLinesGiveTheSameInstructions) {
+    EXPECT_FALSE(si::mayHoldInstruction("E       AssertionError: assert 3 == 4"));
+    EXPECT_FALSE(si::mayHoldInstruction("reuses the buffer"));
+    EXPECT_TRUE(si::mayHoldInstruction("we REUSE it"));
+    EXPECT_TRUE(si::mayHoldInstruction("Make Sure"));
+    EXPECT_TRUE(si::mayHoldInstruction("テスト")); // not ASCII: never ruled out
+    const std::vector<std::string> words{
+        "use",   "USE",    "Keep",   "make",      "sure", "do",     "not",   "don't",
+        "Never", "please", "x.",     "tabs",      "ok?",  "\n",     "```\n", "- ",
+        "1. ",   "だめ",   "こと。", "\u212Aeep", "stop", "avoid!", "must",  "ensure"};
+    std::mt19937 random(99);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        for (int i = 0, n = std::uniform_int_distribution<int>(0, 14)(random); i < n; ++i) {
+            text += words[std::uniform_int_distribution<std::size_t>(0, words.size() - 1)(random)];
+            text += std::uniform_int_distribution<int>(0, 3)(random) == 0 ? "" : " ";
+        }
+        std::vector<std::string> expected;
+        for (const std::string& sentence : si::sentences(text)) {
+            if (si::isInstruction(sentence)) {
+                expected.push_back(sentence);
+            }
+        }
+        ASSERT_EQ(si::instructions(text), expected) << text;
+    }
 }
