@@ -1,6 +1,7 @@
 #include "core/TextToolkit.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -137,20 +138,25 @@ std::string_view trimWhitespaceAndNewlines(std::string_view text) {
 bool isBlank(std::string_view text) { return trimWhitespaceAndNewlines(text).empty(); }
 
 std::vector<std::string_view> splitLines(std::string_view text) {
+    // Bytes that can start a newline: LF, VT, FF, CR, and the lead bytes of
+    // NEL (C2 85) and U+2028/U+2029 (E2 80 A8/A9). Everything else is passed
+    // over a byte at a time, which keeps long pasted logs cheap.
+    static constexpr auto mayStartNewline = [] {
+        std::array<bool, 256> table{};
+        for (int b : {0x0A, 0x0B, 0x0C, 0x0D, 0xC2, 0xE2}) {
+            table[static_cast<std::size_t>(b)] = true;
+        }
+        return table;
+    }();
     std::vector<std::string_view> lines;
     std::size_t lineStart = 0;
     std::size_t offset = 0;
     while (offset < text.size()) {
-        std::size_t charStart = offset;
-        unsigned char byte = static_cast<unsigned char>(text[offset]);
-        // Outside ASCII only NEL (C2 85) and U+2028/U+2029 (E2 80 A8/A9) cut.
-        if (byte < 0x80 ? (byte < 0x0A || byte > 0x0D) : (byte != 0xC2 && byte != 0xE2)) {
+        if (!mayStartNewline[static_cast<unsigned char>(text[offset])]) {
             ++offset;
-            while (offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80) {
-                ++offset;
-            }
             continue;
         }
+        std::size_t charStart = offset;
         if (isNewline(decodeAt(text, offset))) {
             lines.push_back(text.substr(lineStart, charStart - lineStart));
             lineStart = offset;
