@@ -47,8 +47,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
         result.mode = Mode::promptLabPreview;
         if (const std::string* count = following(preview)) {
             // Taking a negative number of suggestions means taking none.
-            result.previewLimit = std::max<std::int64_t>(
-                parseInteger(*count).value_or(defaultPreviewLimit), 0);
+            result.previewLimit =
+                std::max<std::int64_t>(parseInteger(*count).value_or(defaultPreviewLimit), 0);
         }
     }
     return result;

@@ -22,17 +22,19 @@
 
 namespace tamsel {
 
-class PromptLabModel final : public Observable, public std::enable_shared_from_this<PromptLabModel> {
+class PromptLabModel final : public Observable,
+                             public std::enable_shared_from_this<PromptLabModel> {
 public:
     enum class Phase { idle, scanning, ready };
 
     // Runs on the background thread; the real one reads the user's home folder.
     using Pipeline = std::function<PromptLabOutcome(const std::vector<Rule>&)>;
 
-    PromptLabModel(std::shared_ptr<OnDeviceDrafter> drafter, std::shared_ptr<MainQueue> mainQueue,
-                   Pipeline pipeline = [](const std::vector<Rule>& rules) {
-                       return PromptLabPipeline::run(rules);
-                   });
+    PromptLabModel(
+        std::shared_ptr<OnDeviceDrafter> drafter, std::shared_ptr<MainQueue> mainQueue,
+        Pipeline pipeline = [](const std::vector<Rule>& rules) {
+            return PromptLabPipeline::run(rules);
+        });
     // Waits for a scan under way: its thread must not outlive the model.
     ~PromptLabModel();
 

@@ -38,9 +38,9 @@ void printLine(std::ostream& out, const std::string& line) {
 
 std::string block(const PromptCandidate& candidate, const std::optional<PromptDraftResult>& draft,
                   double elapsed) {
-    std::string heading = candidate.title ? *candidate.title
-                                          : std::string(TextToolkit::graphemePrefix(
-                                                candidate.representative, 40));
+    std::string heading =
+        candidate.title ? *candidate.title
+                        : std::string(TextToolkit::graphemePrefix(candidate.representative, 40));
     std::string out = "--- [" + std::string(rawValue(candidate.kind)) + "] " + heading + "\n";
     if (draft) {
         out += "    name: " + draft->name + "\n";
@@ -48,7 +48,8 @@ std::string block(const PromptCandidate& candidate, const std::optional<PromptDr
     } else {
         out += "    name: " + candidate.fallbackName() + "  (原文)\n";
         out += "    text: " +
-               std::string(TextToolkit::graphemePrefix(replaceLineFeeds(candidate.fallbackText()), 200)) +
+               std::string(
+                   TextToolkit::graphemePrefix(replaceLineFeeds(candidate.fallbackText()), 200)) +
                "\n";
     }
     return out + "    " + seconds(elapsed);
@@ -58,14 +59,12 @@ std::string block(const PromptCandidate& candidate, const std::optional<PromptDr
 
 int run(std::int64_t limit, const Environment& environment, std::ostream& out) {
     ConfigStore store(ConfigStore::fileURL(environment.home));
-    const Config config =
-        store.load(languageFromSystem(environment.preferredLanguages)).config;
+    const Config config = store.load(languageFromSystem(environment.preferredLanguages)).config;
     const Language language = resolveLanguage(config.language, environment.preferredLanguages);
 
     const PromptLabOutcome outcome = PromptLabPipeline::run(config.rules, environment.home);
-    printLine(out, "scan: files=" + std::to_string(outcome.scannedFiles) +
-                       " records=" + std::to_string(outcome.promptCount) + " in " +
-                       seconds(outcome.scanSeconds));
+    printLine(out, "scan: files=" + std::to_string(outcome.scannedFiles) + " records=" +
+                       std::to_string(outcome.promptCount) + " in " + seconds(outcome.scanSeconds));
     printLine(out, "conventions: files=" + std::to_string(outcome.conventionFileCount) +
                        " sections=" + std::to_string(outcome.sectionCount));
     printLine(out, "candidates: " + std::to_string(outcome.candidates.size()));
@@ -78,9 +77,8 @@ int run(std::int64_t limit, const Environment& environment, std::ostream& out) {
     // Draft the first few one after another on this thread's run loop, as the
     // model answers there.
     auto mainQueue = std::make_shared<RunLoopMainQueue>();
-    const std::size_t count =
-        std::min<std::size_t>(static_cast<std::size_t>(std::max<std::int64_t>(limit, 0)),
-                              outcome.candidates.size());
+    const std::size_t count = std::min<std::size_t>(
+        static_cast<std::size_t>(std::max<std::int64_t>(limit, 0)), outcome.candidates.size());
     std::size_t next = 0;
     bool finished = count == 0;
     std::function<void()> draftNext = [&] {
@@ -90,14 +88,14 @@ int run(std::int64_t limit, const Environment& environment, std::ostream& out) {
         }
         const PromptCandidate& candidate = outcome.candidates[next++];
         const auto started = std::chrono::steady_clock::now();
-        drafter.draft(candidate, language, {},
-                      [&, started](std::optional<PromptDraftResult> draft) {
-                          const double elapsed = std::chrono::duration<double>(
-                                                     std::chrono::steady_clock::now() - started)
-                                                     .count();
-                          printLine(out, block(candidate, draft, elapsed));
-                          mainQueue->post(draftNext);
-                      });
+        drafter.draft(
+            candidate, language, {}, [&, started](std::optional<PromptDraftResult> draft) {
+                const double elapsed =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+                        .count();
+                printLine(out, block(candidate, draft, elapsed));
+                mainQueue->post(draftNext);
+            });
     };
     mainQueue->post(draftNext);
     mainQueue->runUntil([&] { return finished; });

@@ -25,8 +25,8 @@ int listPrompts() {
     std::cout << "Configuration: " << store.fileURL().string()
               << (loaded.createdDefault ? " (created with the default prompts)" : "") << "\n";
     if (loaded.error) {
-        std::cout << Strings::string(StringKey::configErrorTitle, language) << ": "
-                  << *loaded.error << "\n"
+        std::cout << Strings::string(StringKey::configErrorTitle, language) << ": " << *loaded.error
+                  << "\n"
                   << Strings::string(StringKey::configErrorBody, language) << "\n";
     }
     auto issues = Validator::issues(loaded.config.rules);

@@ -15,6 +15,13 @@ using Timestamp = std::chrono::sys_time<std::chrono::microseconds>;
 // Stands in for a missing or unreadable time; sorts before every real date.
 inline constexpr Timestamp distantPast = Timestamp::min();
 
+// A closed range of times, from the earliest to the latest.
+struct DateRange {
+    Timestamp lowerBound;
+    Timestamp upperBound;
+    bool operator==(const DateRange&) const = default;
+};
+
 struct PromptRecord {
     std::string sessionID;
     std::string project; // the conversation's working directory

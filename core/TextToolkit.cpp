@@ -1,6 +1,7 @@
 #include "core/TextToolkit.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,50 @@ icu::BreakIterator* characterIterator() {
     return iterator.get();
 }
 
+// Where every code point is its own cluster (break property Other or a
+// control, as in nearly all Latin and CJK text), the boundaries follow from
+// the code points alone and the break iterator is not needed. Calls
+// visit(offset) at every boundary after 0 until it returns false; gives
+// false, having stopped, when the text needs the full rules.
+template <typename Visit> bool visitSimpleBoundaries(std::string_view text, Visit visit) {
+    bool afterCR = false;
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        std::size_t start = offset;
+        char32_t c = decodeAt(text, offset);
+        int kind = u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_GRAPHEME_CLUSTER_BREAK);
+        if (c == 0xFFFD || (kind != U_GCB_OTHER && kind != U_GCB_CONTROL && kind != U_GCB_CR &&
+                            kind != U_GCB_LF)) {
+            return false;
+        }
+        if (start > 0 && !(afterCR && c == U'\n') && !visit(start)) {
+            return true;
+        }
+        afterCR = c == U'\r';
+    }
+    if (!text.empty()) {
+        visit(text.size());
+    }
+    return true;
+}
+
+// Well-formed, and every code point outside ASCII passes the test; a U+FFFD
+// counts as failing, so a malformed text always takes the full path.
+template <typename Predicate> bool nonAsciiAll(std::string_view text, Predicate test) {
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        if (static_cast<unsigned char>(text[offset]) < 0x80) {
+            ++offset;
+            continue;
+        }
+        char32_t c = decodeAt(text, offset);
+        if (c == 0xFFFD || !test(static_cast<UChar32>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string toUtf8(const icu::UnicodeString& text) {
     std::string out;
     text.toUTF8String(out);
@@ -72,7 +117,10 @@ std::string toUtf8(const icu::UnicodeString& text) {
 } // namespace
 
 bool isWhitespace(char32_t c) {
-    return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+    if (c < 0x80) {
+        return c == U' ' || c == U'\t'; // the only ASCII space separator is the space
+    }
+    return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
 }
 
 bool isNewline(char32_t c) {
@@ -96,10 +144,24 @@ bool isBlank(std::string_view text) {
 }
 
 std::vector<std::string_view> splitLines(std::string_view text) {
+    // Bytes that can start a newline: LF, VT, FF, CR, and the lead bytes of
+    // NEL (C2 85) and U+2028/U+2029 (E2 80 A8/A9). Everything else is passed
+    // over a byte at a time, which keeps long pasted logs cheap.
+    static constexpr auto mayStartNewline = [] {
+        std::array<bool, 256> table{};
+        for (int b : {0x0A, 0x0B, 0x0C, 0x0D, 0xC2, 0xE2}) {
+            table[static_cast<std::size_t>(b)] = true;
+        }
+        return table;
+    }();
     std::vector<std::string_view> lines;
     std::size_t lineStart = 0;
     std::size_t offset = 0;
     while (offset < text.size()) {
+        if (!mayStartNewline[static_cast<unsigned char>(text[offset])]) {
+            ++offset;
+            continue;
+        }
         std::size_t charStart = offset;
         if (isNewline(decodeAt(text, offset))) {
             lines.push_back(text.substr(lineStart, charStart - lineStart));
@@ -183,6 +245,13 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
         }
         return boundaries;
     }
+    if (visitSimpleBoundaries(text, [&](std::size_t at) {
+            boundaries.push_back(at);
+            return true;
+        })) {
+        return boundaries;
+    }
+    boundaries.resize(1);
     icu::BreakIterator* iterator = characterIterator();
     UErrorCode status = U_ZERO_ERROR;
     UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
@@ -206,6 +275,28 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
 
 std::size_t graphemeCount(std::string_view text) {
     return graphemeBoundaries(text).size() - 1;
+}
+
+std::size_t graphemeCountUpTo(std::string_view text, std::size_t limit) {
+    std::size_t count = 0;
+    if (visitSimpleBoundaries(text, [&](std::size_t) { return ++count <= limit; })) {
+        return count;
+    }
+    icu::BreakIterator* iterator = characterIterator();
+    UErrorCode status = U_ZERO_ERROR;
+    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+    if (iterator == nullptr || U_FAILURE(status)) {
+        utext_close(utext);
+        return std::min(graphemeCount(text), limit + 1);
+    }
+    iterator->setText(utext, status);
+    count = 0;
+    while (count <= limit && iterator->next() != icu::BreakIterator::DONE) {
+        ++count;
+    }
+    iterator->setText(icu::UnicodeString());
+    utext_close(utext);
+    return count;
 }
 
 std::string_view graphemePrefix(std::string_view text, std::size_t count) {
@@ -264,7 +355,10 @@ bool hasGraphemeSuffix(std::string_view text, std::string_view suffix) {
 }
 
 std::string lowercased(std::string_view text) {
-    if (isAscii(text)) {
+    // Kana, kanji and other caseless text lower-case like ASCII: only the
+    // ASCII letters change.
+    if (nonAsciiAll(text,
+                    [](UChar32 c) { return !u_hasBinaryProperty(c, UCHAR_CHANGES_WHEN_LOWERCASED); })) {
         std::string out(text);
         for (char& c : out) {
             if (c >= 'A' && c <= 'Z') {
@@ -287,6 +381,14 @@ std::string nfkc(std::string_view text) {
     if (U_FAILURE(status)) {
         return std::string(text);
     }
+    // Most text is already in the form; checking that needs no conversion.
+    if (nonAsciiAll(text, [](UChar32) { return true; }) &&
+        normalizer->isNormalizedUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())),
+                                     status) &&
+        U_SUCCESS(status)) {
+        return std::string(text);
+    }
+    status = U_ZERO_ERROR;
     icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     icu::UnicodeString normalized = normalizer->normalize(unicode, status);

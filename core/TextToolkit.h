@@ -37,6 +37,9 @@ void appendUtf8(std::string& out, char32_t c);
 // with text.size() (a single 0 for an empty text).
 std::vector<std::size_t> graphemeBoundaries(std::string_view text);
 std::size_t graphemeCount(std::string_view text);
+// The cluster count, but stops counting past `limit` (giving limit + 1), so
+// a length bound on a huge text costs only what the bound covers.
+std::size_t graphemeCountUpTo(std::string_view text, std::size_t limit);
 // The first `count` clusters (the whole text when it has fewer).
 std::string_view graphemePrefix(std::string_view text, std::size_t count);
 // The last `count` clusters (the whole text when it has fewer).

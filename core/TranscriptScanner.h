@@ -16,14 +16,6 @@
 
 namespace tamsel {
 
-// A closed range of instants.
-struct DateRange {
-    Timestamp lowerBound;
-    Timestamp upperBound;
-
-    bool operator==(const DateRange&) const = default;
-};
-
 namespace TranscriptScanner {
 
 struct Result {

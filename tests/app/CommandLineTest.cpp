@@ -30,8 +30,8 @@ TEST(CommandLineTest, PreviewLimit) {
     EXPECT_EQ(limit({"--prompt-lab-preview", "12"}), 12);
     EXPECT_EQ(limit({"--prompt-lab-preview", "+2"}), 2);
     EXPECT_EQ(limit({"--prompt-lab-preview", "0"}), 0);
-    for (const char* bad : {"", "x", "-", "+", "2x", " 2", "+-2", "1.5",
-                            "9223372036854775808", "99999999999999999999"}) {
+    for (const char* bad : {"", "x", "-", "+", "2x", " 2", "+-2", "1.5", "9223372036854775808",
+                            "99999999999999999999"}) {
         EXPECT_EQ(limit({"--prompt-lab-preview", bad}), 5) << bad;
     }
     EXPECT_EQ(limit({"--prompt-lab-preview", "9223372036854775807"}), 9223372036854775807);

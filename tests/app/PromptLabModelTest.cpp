@@ -87,8 +87,9 @@ protected:
 
     // Lets the scan finish and applies its result on the "main thread".
     void finishScan() {
+        const std::size_t alreadyQueued = mainQueue->pendingCount();
         gate->release();
-        ASSERT_TRUE(mainQueue->waitForPending(1, 5s));
+        ASSERT_TRUE(mainQueue->waitForPending(alreadyQueued + 1, 5s));
         mainQueue->runPending();
     }
 
@@ -209,9 +210,9 @@ TEST_F(PromptLabModelTest, AdoptionAddsAPromptAndARescanForgetsAdoptionsAndDraft
         std::make_shared<FakeKeyboard>(timeline),
         std::vector<std::shared_ptr<Pasteboard>>{std::make_shared<FakePasteboard>("g", timeline)},
         clock);
-    auto appModel = AppModel::create({std::make_shared<ConfigStore>(home / "config.json"), tap,
-                                      injector, mainQueue, accessibility,
-                                      std::make_shared<FakeWorkspace>(), nullptr});
+    auto appModel =
+        AppModel::create({std::make_shared<ConfigStore>(home / "config.json"), tap, injector,
+                          mainQueue, accessibility, std::make_shared<FakeWorkspace>(), nullptr});
     const std::size_t before = appModel->config().rules.size();
 
     makeModel();

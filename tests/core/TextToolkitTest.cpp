@@ -4,6 +4,9 @@
 #include <set>
 
 #include <gtest/gtest.h>
+#include <random>
+#include <unicode/brkiter.h>
+#include <unicode/utext.h>
 
 using namespace tamsel;
 namespace tt = tamsel::TextToolkit;
@@ -93,4 +96,65 @@ TEST(TextToolkitUuid, UpperCaseVersionFourAndUnique) {
         seen.insert(id);
     }
     EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST(TextToolkitGraphemes, CountUpToStopsPastTheLimit) {
+    const std::string mixed = "ab\r\ncd" + std::string("e\u0301") + "🇯🇵🇺🇸x";
+    const std::size_t full = tt::graphemeCount(mixed);
+    for (std::size_t limit = 0; limit <= full + 1; ++limit) {
+        EXPECT_EQ(tt::graphemeCountUpTo(mixed, limit), std::min(full, limit + 1)) << limit;
+    }
+    EXPECT_EQ(tt::graphemeCountUpTo("a\r\nb", 5), 3u);
+    EXPECT_EQ(tt::graphemeCountUpTo(std::string(1000, 'x') + "é", 10), 11u);
+    EXPECT_EQ(tt::graphemeCountUpTo("", 0), 0u);
+}
+
+TEST(TextToolkitGraphemes, BoundariesAgreeWithTheBreakIterator) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> reference(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    ASSERT_TRUE(U_SUCCESS(status));
+    const std::vector<std::string> pieces{"a",      "あ",     "漢",     "ｶ",   "\uFF9E", "\u3099",
+                                          "\r",     "\n",     "\t",     "e",   "\u0301", "\u200D",
+                                          "👍",      "\uFE0F", "🇯",      "🇵",   "\u1100", "\u1161",
+                                          "\uAC00", "\u0E33", "\u0600", "\xFF"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        const int length = std::uniform_int_distribution<int>(0, 8)(random);
+        const int variety =
+            std::uniform_int_distribution<int>(1, static_cast<int>(pieces.size()))(random);
+        for (int i = 0; i < length; ++i) {
+            text += pieces[std::uniform_int_distribution<int>(0, variety - 1)(random)];
+        }
+        UText* utext =
+            utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+        reference->setText(utext, status);
+        std::vector<std::size_t> expected{0};
+        for (int32_t at = reference->next(); at != icu::BreakIterator::DONE;
+             at = reference->next()) {
+            expected.push_back(static_cast<std::size_t>(at));
+        }
+        reference->setText(icu::UnicodeString());
+        utext_close(utext);
+        ASSERT_EQ(tt::graphemeBoundaries(text), expected) << text;
+        ASSERT_EQ(tt::graphemeCountUpTo(text, 3), std::min<std::size_t>(expected.size() - 1, 4))
+            << text;
+    }
+}
+
+TEST(TextToolkitCase, FastPathsAgreeWithIcu) {
+    auto icuLower = [](const std::string& text) {
+        std::string out;
+        icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(out);
+        return out;
+    };
+    for (std::string text : {"テストを実行 ABC", "ÀÉ ΣΑΣ. İstanbul \u212A", "漢字ＡＢＣ", "ok\xFF",
+                             "ǅ Ⅻ ⓐⒶ", "全角　スペース", "\u00DF straße"}) {
+        EXPECT_EQ(tt::lowercased(text), icuLower(text)) << text;
+    }
+    EXPECT_EQ(tt::lowercased("テストABC"), "テストabc");
+    EXPECT_EQ(tt::nfkc("ﾃｽﾄ　ＡＢＣ①"), "テスト ABC1");
+    EXPECT_EQ(tt::nfkc("もう正規化済みのテキスト"), "もう正規化済みのテキスト");
+    EXPECT_EQ(tt::nfkc("e\u0301"), "\u00E9");
 }
