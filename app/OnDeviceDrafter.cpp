@@ -113,11 +113,12 @@ void OnDeviceDrafter::draft(const PromptCandidate& candidate, Language language,
         completion(std::nullopt);
         return;
     }
-    // The second attempt holds the model itself, not this drafter.
+    // The continuation waits inside the model, so it must not own the model.
     generate(model_, candidate, language, firstBudget,
-             [model = model_, candidate, language, cancellation,
+             [weakModel = std::weak_ptr<LanguageModel>(model_), candidate, language, cancellation,
               completion = std::move(completion)](std::optional<PromptDraftResult> first) mutable {
-                 if (first || cancellation.isCancelled()) {
+                 auto model = weakModel.lock();
+                 if (first || cancellation.isCancelled() || !model) {
                      completion(first);
                      return;
                  }
