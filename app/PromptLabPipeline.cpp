@@ -28,12 +28,17 @@ PromptLabOutcome run(const std::vector<Rule>& rules,
     const std::filesystem::path homeFolder = home ? *home : homeDirectory();
     PromptLabOutcome outcome;
 
-    const auto started = std::chrono::steady_clock::now();
+    auto lap = [started = std::chrono::steady_clock::now()]() mutable {
+        const auto now = std::chrono::steady_clock::now();
+        const double seconds = std::chrono::duration<double>(now - started).count();
+        started = now;
+        return seconds;
+    };
     auto scanned =
         TranscriptScanner::scan(homeFolder / ".claude" / "projects", rules, [] { return false; });
-    outcome.scanSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    outcome.scanSeconds = lap();
     outcome.scannedFiles = scanned.scannedFiles;
+    outcome.skippedLines = scanned.skippedLines;
 
     std::vector<std::string> projects;
     projects.reserve(scanned.records.size());
@@ -43,9 +48,12 @@ PromptLabOutcome run(const std::vector<Rule>& rules,
     const auto files = ConventionIndex::conventionFiles(projects, homeFolder.string());
     const auto sections = ConventionIndex::sections(files, homeFolder.string());
     outcome.conventionFileCount = static_cast<std::int64_t>(files.size());
+    outcome.conventionSeconds = lap();
 
     outcome.candidates = CandidateBuilder::build(scanned.records, sections);
+    outcome.candidateSeconds = lap();
     outcome.usage = RuleUsageReport::build(scanned.records, rules);
+    outcome.usageSeconds = lap();
     outcome.promptCount = static_cast<std::int64_t>(scanned.records.size());
     outcome.dayCount = dayCount(scanned.period());
     outcome.sectionCount = static_cast<std::int64_t>(sections.size());

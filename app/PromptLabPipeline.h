@@ -21,10 +21,14 @@ struct PromptLabOutcome {
     std::int64_t promptCount = 0;
     std::int64_t dayCount = 0;
     std::int64_t sectionCount = 0;
-    // For the preview's report.
+    // For the preview's and the benchmark's reports.
     std::int64_t scannedFiles = 0;
+    std::int64_t skippedLines = 0;
     std::int64_t conventionFileCount = 0;
     double scanSeconds = 0;
+    double conventionSeconds = 0;
+    double candidateSeconds = 0;
+    double usageSeconds = 0;
 
     bool operator==(const PromptLabOutcome&) const = default;
 };
