@@ -440,6 +440,13 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
     // pair can no longer reach the threshold.
     constexpr int ruledOut = -1;
     std::vector<int> overlap(n, 0);
+    // Where in each set the last bigram shared with the head stands.
+    std::vector<std::uint32_t> lastInHead(n, 0);
+    std::vector<std::uint32_t> lastInKey(n, 0);
+    std::vector<std::uint32_t> sizes(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        sizes[i] = static_cast<std::uint32_t>(sets[i].size());
+    }
     std::vector<std::uint32_t> touched;
     std::vector<char> absorbed(n, 0);
     std::vector<KeyCluster> clusters;
@@ -459,16 +466,17 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
             }
             std::size_t kept = at;
             for (std::size_t k = at; k < end; ++k) {
-                const std::uint32_t o = postings[k].key;
+                const Posting posting = postings[k];
+                const std::uint32_t o = posting.key;
                 if (absorbed[o]) {
                     continue;
                 }
-                postings[kept++] = postings[k];
+                postings[kept++] = posting;
                 int& found = overlap[o];
                 if (found == ruledOut) {
                     continue;
                 }
-                const std::size_t b = sets[o].size();
+                const std::size_t b = sizes[o];
                 if (found == 0) {
                     touched.push_back(o);
                     // |A ∩ B| <= min, so J >= 1/2 needs 2 min >= max.
@@ -481,28 +489,41 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
                 // prefixes already; those after it match at most as many
                 // times as the shorter remainder holds.
                 const std::size_t needed = (a.size() + b + 2) / 3;
-                const std::size_t rest = std::min(a.size() - p - 1, b - postings[k].position - 1);
-                found = static_cast<std::size_t>(found) + 1 + rest >= needed ? found + 1 : ruledOut;
+                const std::size_t rest = std::min(a.size() - p - 1, b - posting.position - 1);
+                if (static_cast<std::size_t>(found) + 1 + rest >= needed) {
+                    ++found;
+                    lastInHead[o] = static_cast<std::uint32_t>(p);
+                    lastInKey[o] = posting.position;
+                } else {
+                    found = ruledOut;
+                }
             }
             postingEnd[token] = kept;
         }
         matched.clear();
         for (std::uint32_t o : touched) {
             if (overlap[o] > 0) {
+                // Every shared bigram up to the last one met was counted;
+                // only those after it remain to be found.
                 const auto& b = sets[o];
-                std::size_t common = 0;
-                for (std::size_t i = 0, j = 0; i < a.size() && j < b.size();) {
-                    if (a[i] < b[j]) {
-                        ++i;
-                    } else if (b[j] < a[i]) {
-                        ++j;
-                    } else {
-                        ++common, ++i, ++j;
+                std::size_t common = static_cast<std::size_t>(overlap[o]);
+                const std::size_t needed = (a.size() + b.size() + 2) / 3;
+                std::size_t i = lastInHead[o] + 1;
+                std::size_t j = lastInKey[o] + 1;
+                if (common + std::min(a.size() - i, b.size() - j) >= needed) {
+                    while (i < a.size() && j < b.size()) {
+                        if (a[i] < b[j]) {
+                            ++i;
+                        } else if (b[j] < a[i]) {
+                            ++j;
+                        } else {
+                            ++common, ++i, ++j;
+                        }
                     }
-                }
-                // common / (|A| + |B| - common) >= 1/2, in whole numbers.
-                if (3 * common >= a.size() + b.size()) {
-                    matched.push_back(o);
+                    // common / (|A| + |B| - common) >= 1/2, in whole numbers.
+                    if (3 * common >= a.size() + b.size()) {
+                        matched.push_back(o);
+                    }
                 }
             }
             overlap[o] = 0;
