@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <set>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -129,7 +129,12 @@ inHalves(const std::vector<PromptRecord>& records, Work work) {
         bytes += middle->text.size();
     }
     std::pair<std::vector<Observation>, std::vector<Observation>> second;
-    std::thread worker([&] { second = work(middle, end); });
+    std::thread worker;
+    try {
+        worker = std::thread([&] { second = work(middle, end); });
+    } catch (const std::system_error&) {
+        return work(begin, end); // no thread to be had: one pass does the same
+    }
     auto result = work(begin, middle);
     worker.join();
     append(result.first, std::move(second.first));
@@ -559,7 +564,11 @@ std::vector<PromptCandidate> build(const std::vector<PromptRecord>& records,
     };
     std::thread worker;
     if (correctionObservations.size() >= 256 && std::thread::hardware_concurrency() >= 2) {
-        worker = std::thread(clusterCorrections);
+        try {
+            worker = std::thread(clusterCorrections);
+        } catch (const std::system_error&) {
+            clusterCorrections();
+        }
     } else {
         clusterCorrections();
     }
