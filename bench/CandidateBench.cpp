@@ -291,7 +291,8 @@ private:
         if ((kind == task || kind == followup || kind == logPaste || kind == codePaste) &&
             chance(0.45)) {
             for (std::size_t i = 0, n = 1 + pick(2); i < n; ++i) {
-                text += (chance(0.5) ? "\n" : (japanese_ ? "" : " ")) + habit();
+                text += chance(0.5) ? "\n" : (japanese_ ? "" : " ");
+                text += habit();
             }
         }
         return text;
