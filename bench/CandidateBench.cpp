@@ -5,14 +5,19 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
-#include <set>
+#include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "core/CandidateBuilder.h"
+#include "core/ConventionIndex.h"
 #include "core/SentenceIndex.h"
 
 using namespace tamsel;
@@ -286,7 +291,8 @@ private:
         if ((kind == task || kind == followup || kind == logPaste || kind == codePaste) &&
             chance(0.45)) {
             for (std::size_t i = 0, n = 1 + pick(2); i < n; ++i) {
-                text += (chance(0.5) ? "\n" : (japanese_ ? "" : " ")) + habit();
+                text += chance(0.5) ? "\n" : (japanese_ ? "" : " ");
+                text += habit();
             }
         }
         return text;
@@ -313,9 +319,54 @@ std::vector<ConventionSection> conventionSections() {
     return sections;
 }
 
+// With TAMSEL_BENCH_HOME naming a home made by gen-history, its CLAUDE.md
+// files (the home one and every project folder's) are read as well.
+std::optional<std::string> benchHome() {
+    const char* home = std::getenv("TAMSEL_BENCH_HOME");
+    return home != nullptr && *home != '\0' ? std::optional<std::string>(home) : std::nullopt;
+}
+
+std::vector<std::string> projectsWithConventions(const std::string& home) {
+    std::vector<std::string> projects;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(home, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (it->path().filename() == "CLAUDE.md" &&
+            it->path().parent_path().filename() != ".claude") {
+            projects.push_back(it->path().parent_path().string());
+        }
+    }
+    return projects;
+}
+
+void BM_ConventionSections(benchmark::State& state) {
+    const auto home = benchHome();
+    if (!home) {
+        state.SkipWithError("set TAMSEL_BENCH_HOME to a gen-history home");
+        return;
+    }
+    const auto projects = projectsWithConventions(*home);
+    std::size_t sections = 0;
+    std::size_t files = 0;
+    for (auto _ : state) {
+        auto found = ConventionIndex::conventionFiles(projects, *home);
+        auto result = ConventionIndex::sections(found, *home);
+        files = found.size();
+        sections = result.size();
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["files"] = static_cast<double>(files);
+    state.counters["sections"] = static_cast<double>(sections);
+}
+BENCHMARK(BM_ConventionSections)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_Build(benchmark::State& state) {
     const auto& records = history();
-    const auto sections = conventionSections();
+    const auto home = benchHome();
+    const auto sections =
+        home ? ConventionIndex::sections(
+                   ConventionIndex::conventionFiles(projectsWithConventions(*home), *home), *home)
+             : conventionSections();
     std::size_t candidates = 0;
     for (auto _ : state) {
         auto result = CandidateBuilder::build(records, sections);
@@ -329,6 +380,7 @@ void BM_Build(benchmark::State& state) {
     state.counters["records"] = static_cast<double>(records.size());
     state.counters["textMiB"] = static_cast<double>(bytes) / (1 << 20);
     state.counters["candidates"] = static_cast<double>(candidates);
+    state.counters["sections"] = static_cast<double>(sections.size());
 }
 BENCHMARK(BM_Build)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -398,7 +450,8 @@ void BM_MergeHistoryKeys(benchmark::State& state) {
 }
 BENCHMARK(BM_MergeHistoryKeys)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Worst case for the key merge: 50,000 distinct, mostly unrelated keys.
+// A hard case for the key merge: distinct random keys over 26 letters,
+// where every bigram is common and no prefix is selective.
 void BM_MergeDistinctKeys(benchmark::State& state) {
     std::mt19937_64 random(7);
     std::set<std::string> distinct;
@@ -418,7 +471,11 @@ void BM_MergeDistinctKeys(benchmark::State& state) {
     }
     state.counters["clusters"] = static_cast<double>(clusters);
 }
-BENCHMARK(BM_MergeDistinctKeys)->Arg(50000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MergeDistinctKeys)
+    ->Arg(5000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <set>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -73,6 +73,103 @@ std::vector<Observation> observationsOf(const PromptRecord* first, const PromptR
         }
     }
     return result;
+}
+
+std::vector<Observation> correctionObservationsOf(const PromptRecord* first,
+                                                  const PromptRecord* last) {
+    std::vector<Observation> result;
+    for (const PromptRecord* record = first; record != last; ++record) {
+        if (!record->followsAssistantTurn()) {
+            continue;
+        }
+        std::string_view t = tt::trimWhitespaceAndNewlines(record->text);
+        std::size_t length = tt::graphemeCountUpTo(t, maximumCorrectionLength);
+        if (length < SentenceIndex::minimumSentenceLength || length > maximumCorrectionLength ||
+            tt::hasGraphemeSuffix(t, "？") || tt::hasGraphemeSuffix(t, "?")) {
+            continue;
+        }
+        const std::string lower = tt::lowercased(t);
+        if (std::none_of(std::begin(correctionMarkers), std::end(correctionMarkers),
+                         [&](std::string_view m) { return lower.find(m) != std::string::npos; })) {
+            continue;
+        }
+        std::string key = SentenceIndex::normalize(t);
+        if (tt::graphemeCountUpTo(key, SentenceIndex::minimumSentenceLength) <
+            SentenceIndex::minimumSentenceLength) {
+            continue;
+        }
+        result.push_back({std::move(key), std::string(t), record});
+    }
+    return result;
+}
+
+template <typename T> void append(std::vector<T>& to, std::vector<T>&& from) {
+    to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+}
+
+// Long histories are read in two halves of about equal text, the second on
+// another thread; joining the halves in order keeps every result exactly
+// what one sequential pass gives. `work` maps a record range to a tuple-like
+// pair of observation lists.
+template <typename Work>
+std::pair<std::vector<Observation>, std::vector<Observation>>
+inHalves(const std::vector<PromptRecord>& records, Work work) {
+    const PromptRecord* begin = records.data();
+    const PromptRecord* end = begin + records.size();
+    std::size_t totalBytes = 0;
+    for (const PromptRecord& record : records) {
+        totalBytes += record.text.size();
+    }
+    if (records.size() < 256 || totalBytes < (1u << 20) ||
+        std::thread::hardware_concurrency() < 2) {
+        return work(begin, end);
+    }
+    const PromptRecord* middle = begin;
+    for (std::size_t bytes = 0; middle != end && bytes < totalBytes / 2; ++middle) {
+        bytes += middle->text.size();
+    }
+    std::pair<std::vector<Observation>, std::vector<Observation>> second;
+    std::thread worker;
+    try {
+        worker = std::thread([&] { second = work(middle, end); });
+    } catch (const std::system_error&) {
+        return work(begin, end); // no thread to be had: one pass does the same
+    }
+    auto result = work(begin, middle);
+    worker.join();
+    append(result.first, std::move(second.first));
+    append(result.second, std::move(second.second));
+    return result;
+}
+
+// The bigram sets of convention lines are compared with every repeated
+// instruction, so each is made once, as a sorted list.
+std::vector<std::string_view> sortedBigrams(std::string_view key) {
+    std::vector<std::string_view> bigrams = SentenceIndex::bigramViews(key);
+    std::sort(bigrams.begin(), bigrams.end());
+    bigrams.erase(std::unique(bigrams.begin(), bigrams.end()), bigrams.end());
+    return bigrams;
+}
+
+// SentenceIndex::similarity on prepared sets, as the fraction common / all.
+std::pair<std::size_t, std::size_t> similarityFraction(std::string_view a,
+                                                       const std::vector<std::string_view>& setA,
+                                                       std::string_view b,
+                                                       const std::vector<std::string_view>& setB) {
+    if (setA.empty() || setB.empty()) {
+        return {a == b ? 1 : 0, 1};
+    }
+    std::size_t common = 0;
+    for (std::size_t i = 0, j = 0; i < setA.size() && j < setB.size();) {
+        if (setA[i] < setB[j]) {
+            ++i;
+        } else if (setB[j] < setA[i]) {
+            ++j;
+        } else {
+            ++common, ++i, ++j;
+        }
+    }
+    return {common, setA.size() + setB.size() - common};
 }
 
 // Counts distinct values among small integer ids without clearing a set for
@@ -156,56 +253,16 @@ PromptCandidate clusterCandidate(const std::string& headKey,
 } // namespace
 
 std::vector<Observation> observations(const std::vector<PromptRecord>& records) {
-    const PromptRecord* begin = records.data();
-    const PromptRecord* end = begin + records.size();
-    // Long histories are split in two halves of about equal text, the second
-    // read on another thread; joining in order keeps the result sequential.
-    std::size_t totalBytes = 0;
-    for (const PromptRecord& record : records) {
-        totalBytes += record.text.size();
-    }
-    if (records.size() < 256 || totalBytes < (1u << 20) ||
-        std::thread::hardware_concurrency() < 2) {
-        return observationsOf(begin, end);
-    }
-    const PromptRecord* middle = begin;
-    for (std::size_t bytes = 0; middle != end && bytes < totalBytes / 2; ++middle) {
-        bytes += middle->text.size();
-    }
-    std::vector<Observation> second;
-    std::thread worker([&] { second = observationsOf(middle, end); });
-    std::vector<Observation> result = observationsOf(begin, middle);
-    worker.join();
-    result.insert(result.end(), std::make_move_iterator(second.begin()),
-                  std::make_move_iterator(second.end()));
-    return result;
+    return inHalves(records,
+                    [](const PromptRecord* first, const PromptRecord* last) {
+                        return std::pair{observationsOf(first, last), std::vector<Observation>{}};
+                    })
+        .first;
 }
 
 std::vector<PromptCandidate> corrections(const std::vector<PromptRecord>& records) {
-    std::vector<Observation> found;
-    for (const PromptRecord& record : records) {
-        if (!record.followsAssistantTurn()) {
-            continue;
-        }
-        std::string_view t = tt::trimWhitespaceAndNewlines(record.text);
-        std::size_t length = tt::graphemeCountUpTo(t, maximumCorrectionLength);
-        if (length < SentenceIndex::minimumSentenceLength || length > maximumCorrectionLength ||
-            tt::hasGraphemeSuffix(t, "？") || tt::hasGraphemeSuffix(t, "?")) {
-            continue;
-        }
-        const std::string lower = tt::lowercased(t);
-        if (std::none_of(std::begin(correctionMarkers), std::end(correctionMarkers),
-                         [&](std::string_view m) { return lower.find(m) != std::string::npos; })) {
-            continue;
-        }
-        std::string key = SentenceIndex::normalize(t);
-        if (tt::graphemeCountUpTo(key, SentenceIndex::minimumSentenceLength) <
-            SentenceIndex::minimumSentenceLength) {
-            continue;
-        }
-        found.push_back({std::move(key), std::string(t), &record});
-    }
-    return cluster(found, CandidateKind::correction, minimumCorrections);
+    return cluster(correctionObservationsOf(records.data(), records.data() + records.size()),
+                   CandidateKind::correction, minimumCorrections);
 }
 
 PromptCandidate candidate(const ConventionSection& section) {
@@ -388,6 +445,13 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
     // pair can no longer reach the threshold.
     constexpr int ruledOut = -1;
     std::vector<int> overlap(n, 0);
+    // Where in each set the last bigram shared with the head stands.
+    std::vector<std::uint32_t> lastInHead(n, 0);
+    std::vector<std::uint32_t> lastInKey(n, 0);
+    std::vector<std::uint32_t> sizes(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        sizes[i] = static_cast<std::uint32_t>(sets[i].size());
+    }
     std::vector<std::uint32_t> touched;
     std::vector<char> absorbed(n, 0);
     std::vector<KeyCluster> clusters;
@@ -407,16 +471,17 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
             }
             std::size_t kept = at;
             for (std::size_t k = at; k < end; ++k) {
-                const std::uint32_t o = postings[k].key;
+                const Posting posting = postings[k];
+                const std::uint32_t o = posting.key;
                 if (absorbed[o]) {
                     continue;
                 }
-                postings[kept++] = postings[k];
+                postings[kept++] = posting;
                 int& found = overlap[o];
                 if (found == ruledOut) {
                     continue;
                 }
-                const std::size_t b = sets[o].size();
+                const std::size_t b = sizes[o];
                 if (found == 0) {
                     touched.push_back(o);
                     // |A ∩ B| <= min, so J >= 1/2 needs 2 min >= max.
@@ -429,28 +494,41 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
                 // prefixes already; those after it match at most as many
                 // times as the shorter remainder holds.
                 const std::size_t needed = (a.size() + b + 2) / 3;
-                const std::size_t rest = std::min(a.size() - p - 1, b - postings[k].position - 1);
-                found = static_cast<std::size_t>(found) + 1 + rest >= needed ? found + 1 : ruledOut;
+                const std::size_t rest = std::min(a.size() - p - 1, b - posting.position - 1);
+                if (static_cast<std::size_t>(found) + 1 + rest >= needed) {
+                    ++found;
+                    lastInHead[o] = static_cast<std::uint32_t>(p);
+                    lastInKey[o] = posting.position;
+                } else {
+                    found = ruledOut;
+                }
             }
             postingEnd[token] = kept;
         }
         matched.clear();
         for (std::uint32_t o : touched) {
             if (overlap[o] > 0) {
+                // Every shared bigram up to the last one met was counted;
+                // only those after it remain to be found.
                 const auto& b = sets[o];
-                std::size_t common = 0;
-                for (std::size_t i = 0, j = 0; i < a.size() && j < b.size();) {
-                    if (a[i] < b[j]) {
-                        ++i;
-                    } else if (b[j] < a[i]) {
-                        ++j;
-                    } else {
-                        ++common, ++i, ++j;
+                std::size_t common = static_cast<std::size_t>(overlap[o]);
+                const std::size_t needed = (a.size() + b.size() + 2) / 3;
+                std::size_t i = lastInHead[o] + 1;
+                std::size_t j = lastInKey[o] + 1;
+                if (common + std::min(a.size() - i, b.size() - j) >= needed) {
+                    while (i < a.size() && j < b.size()) {
+                        if (a[i] < b[j]) {
+                            ++i;
+                        } else if (b[j] < a[i]) {
+                            ++j;
+                        } else {
+                            ++common, ++i, ++j;
+                        }
                     }
-                }
-                // common / (|A| + |B| - common) >= 1/2, in whole numbers.
-                if (3 * common >= a.size() + b.size()) {
-                    matched.push_back(o);
+                    // common / (|A| + |B| - common) >= 1/2, in whole numbers.
+                    if (3 * common >= a.size() + b.size()) {
+                        matched.push_back(o);
+                    }
                 }
             }
             overlap[o] = 0;
@@ -473,22 +551,50 @@ std::vector<PromptCandidate> build(const std::vector<PromptRecord>& records,
     for (const ConventionSection& section : sections) {
         conventionLines.insert(conventionLines.end(), section.lines.begin(), section.lines.end());
     }
+    // Instructions and corrections come from one pass over the records, and
+    // the two kinds are then clustered side by side.
+    auto both = inHalves(records, [](const PromptRecord* first, const PromptRecord* last) {
+        return std::pair{observationsOf(first, last), correctionObservationsOf(first, last)};
+    });
+    const std::vector<Observation>& instructionObservations = both.first;
+    const std::vector<Observation>& correctionObservations = both.second;
+    std::vector<PromptCandidate> corrected;
+    auto clusterCorrections = [&] {
+        corrected = cluster(correctionObservations, CandidateKind::correction, minimumCorrections);
+    };
+    std::thread worker;
+    if (correctionObservations.size() >= 256 && std::thread::hardware_concurrency() >= 2) {
+        try {
+            worker = std::thread(clusterCorrections);
+        } catch (const std::system_error&) {
+            clusterCorrections();
+        }
+    } else {
+        clusterCorrections();
+    }
     std::vector<PromptCandidate> repeated =
-        cluster(observations(records), CandidateKind::repeated, minimumRepeats);
+        cluster(instructionObservations, CandidateKind::repeated, minimumRepeats);
     if (!conventionLines.empty()) {
         std::vector<std::string> lineKeys;
         for (const std::string& line : conventionLines) {
             lineKeys.push_back(SentenceIndex::normalize(line));
         }
+        std::vector<std::vector<std::string_view>> lineBigrams;
+        for (const std::string& key : lineKeys) {
+            lineBigrams.push_back(sortedBigrams(key));
+        }
         for (PromptCandidate& candidate : repeated) {
             const std::string key = SentenceIndex::normalize(candidate.representative);
+            const std::vector<std::string_view> bigrams = sortedBigrams(key);
             std::optional<std::size_t> best;
-            double bestSimilarity = 0;
+            std::pair<std::size_t, std::size_t> bestFraction{0, 1};
             for (std::size_t i = 0; i < lineKeys.size(); ++i) {
-                double s = SentenceIndex::similarity(key, lineKeys[i]);
-                if (s >= SentenceIndex::similarityThreshold && (!best || s > bestSimilarity)) {
+                auto [common, all] = similarityFraction(key, bigrams, lineKeys[i], lineBigrams[i]);
+                // common / all >= 1/2, and strictly above the best so far.
+                if (2 * common >= all &&
+                    (!best || common * bestFraction.second > bestFraction.first * all)) {
                     best = i;
-                    bestSimilarity = s;
+                    bestFraction = {common, all};
                 }
             }
             if (best) {
@@ -498,16 +604,16 @@ std::vector<PromptCandidate> build(const std::vector<PromptRecord>& records,
             }
         }
     }
+    if (worker.joinable()) {
+        worker.join();
+    }
 
     std::vector<PromptCandidate> result;
     for (const ConventionSection& section : sections) {
         result.push_back(candidate(section));
     }
-    result.insert(result.end(), std::make_move_iterator(repeated.begin()),
-                  std::make_move_iterator(repeated.end()));
-    for (PromptCandidate& correction : corrections(records)) {
-        result.push_back(std::move(correction));
-    }
+    append(result, std::move(repeated));
+    append(result, std::move(corrected));
     std::stable_sort(result.begin(), result.end(),
                      [](const PromptCandidate& a, const PromptCandidate& b) {
                          if (a.kind != b.kind) {

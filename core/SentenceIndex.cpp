@@ -49,10 +49,6 @@ private:
     std::vector<std::size_t> boundaries_;
 };
 
-std::size_t clusterCount(std::string_view text) {
-    return Clusters(text).count();
-}
-
 bool isOneOf(std::string_view cluster, std::initializer_list<std::string_view> set) {
     return std::find(set.begin(), set.end(), cluster) != set.end();
 }
@@ -67,14 +63,19 @@ bool containsAny(std::string_view text, std::initializer_list<std::string_view> 
                        [&](std::string_view w) { return text.find(w) != std::string_view::npos; });
 }
 
-// Drops trailing clusters that belong to the set.
+// Drops trailing clusters that belong to the set (of single clusters).
 std::string_view dropTrailing(std::string_view text, std::initializer_list<std::string_view> set) {
-    Clusters clusters(text);
-    std::size_t kept = clusters.count();
-    while (kept > 0 && isOneOf(clusters.at(kept - 1), set)) {
-        --kept;
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        for (std::string_view cluster : set) {
+            if (!text.empty() && tt::hasGraphemeSuffix(text, cluster)) {
+                text.remove_suffix(cluster.size());
+                dropped = true;
+                break;
+            }
+        }
     }
-    return text.substr(0, clusters.boundary(kept));
+    return text;
 }
 
 // Building a matcher compiles the pattern, so each thread keeps one.
@@ -165,7 +166,7 @@ std::vector<std::string> collectSentences(std::string_view text, LineTest mayKee
         }
         for (const std::string& piece : splitIntoSentences(strippingListMarker(t))) {
             std::string_view trimmed = tt::trimWhitespace(piece);
-            std::size_t length = clusterCount(trimmed);
+            std::size_t length = tt::graphemeCountUpTo(trimmed, maximumSentenceLength);
             if (length >= minimumSentenceLength && length <= maximumSentenceLength &&
                 keep(trimmed)) {
                 result.emplace_back(trimmed);
@@ -312,7 +313,8 @@ std::string normalize(std::string_view sentence) {
     while (replaced) {
         replaced = false;
         for (const PoliteEnding& polite : politeEndings) {
-            if (tt::hasGraphemeSuffix(text, polite.ending) && polite.length < clusterCount(text)) {
+            if (tt::hasGraphemeSuffix(text, polite.ending) &&
+                tt::graphemeCountUpTo(text, polite.length) > polite.length) {
                 text.resize(text.size() - polite.ending.size());
                 text += polite.replacement;
                 replaced = true;

@@ -91,6 +91,37 @@ template <typename Visit> bool visitSimpleBoundaries(std::string_view text, Visi
     return true;
 }
 
+bool isSimpleClusterKind(char32_t c) {
+    int kind = u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_GRAPHEME_CLUSTER_BREAK);
+    return kind == U_GCB_OTHER || kind == U_GCB_CONTROL || kind == U_GCB_CR || kind == U_GCB_LF;
+}
+
+// Whether `at` is a cluster boundary, answered from the two code points
+// around it when both are of the plain kinds (no rule but CR LF joins
+// those); the whole text is segmented only otherwise.
+bool isBoundary(std::string_view text, std::size_t at) {
+    if (at == 0 || at == text.size()) {
+        return true;
+    }
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) {
+        std::size_t afterEnd = at;
+        char32_t after = decodeAt(text, afterEnd);
+        std::size_t beforeStart = at - 1;
+        while (beforeStart > 0 && at - beforeStart < 4 &&
+               (static_cast<unsigned char>(text[beforeStart]) & 0xC0) == 0x80) {
+            --beforeStart;
+        }
+        std::size_t beforeEnd = beforeStart;
+        char32_t before = decodeAt(text, beforeEnd);
+        if (beforeEnd == at && before != 0xFFFD && after != 0xFFFD &&
+            isSimpleClusterKind(before) && isSimpleClusterKind(after)) {
+            return !(before == U'\r' && after == U'\n');
+        }
+    }
+    auto boundaries = graphemeBoundaries(text);
+    return std::binary_search(boundaries.begin(), boundaries.end(), at);
+}
+
 // Well-formed, and every code point outside ASCII passes the test; a U+FFFD
 // counts as failing, so a malformed text always takes the full path.
 template <typename Predicate> bool nonAsciiAll(std::string_view text, Predicate test) {
@@ -336,22 +367,14 @@ bool hasGraphemePrefix(std::string_view text, std::string_view prefix) {
     if (!text.starts_with(prefix)) {
         return false;
     }
-    if (prefix.empty() || prefix.size() == text.size()) {
-        return true;
-    }
-    auto boundaries = graphemeBoundaries(text);
-    return std::binary_search(boundaries.begin(), boundaries.end(), prefix.size());
+    return isBoundary(text, prefix.size());
 }
 
 bool hasGraphemeSuffix(std::string_view text, std::string_view suffix) {
     if (!text.ends_with(suffix)) {
         return false;
     }
-    if (suffix.empty() || suffix.size() == text.size()) {
-        return true;
-    }
-    auto boundaries = graphemeBoundaries(text);
-    return std::binary_search(boundaries.begin(), boundaries.end(), text.size() - suffix.size());
+    return isBoundary(text, text.size() - suffix.size());
 }
 
 std::string lowercased(std::string_view text) {

@@ -402,3 +402,72 @@ TEST(CandidateBuilderObservations, SplitWorkKeepsRecordOrder) {
     EXPECT_EQ(actual.size(), 800u);
     EXPECT_EQ(actual, expected);
 }
+
+// The same steps one after another, with the similarity function itself.
+TEST(CandidateBuilderBuild, AgreesWithTheStepsRunInSequence) {
+    const Strings instructions{"Always run the tests before committing.",
+                               "always run the tests before you commit",
+                               "Never push to main.",
+                               "テストを実行してください。",
+                               "テストを実行すること",
+                               "Keep the diff small.",
+                               "Please keep the diff minimal.",
+                               "変更は最小限にしてください。"};
+    const Strings corrections{"No, that's not what I meant.", "Actually, revert that.",
+                              "違う、そうじゃない。",         "Don't touch unrelated files.",
+                              "undo the last change",         "だめ、戻して。"};
+    std::mt19937 random(5);
+    auto pick = [&](const Strings& pool) {
+        return pool[std::uniform_int_distribution<std::size_t>(0, pool.size() - 1)(random)];
+    };
+    std::vector<PromptRecord> records;
+    const std::string filler(2000, 'z');
+    for (int i = 0; i < 1200; ++i) {
+        const std::string session = "s" + std::to_string(i % 97);
+        const std::string project = "/p/project" + std::to_string(i % 7);
+        std::string text = i % 2 ? pick(corrections) : pick(instructions) + "\n" + filler;
+        if (i % 5 == 0) {
+            text += " " + pick(instructions) + "\nuse " + std::to_string(i % 31) + " more tests";
+        }
+        records.push_back(record(session, text, i % 4, project, at(i * 7 % 1000)));
+    }
+    const std::vector<ConventionSection> sections{
+        section("Tests", {"Run the tests before committing", "テストを必ず実行すること"}),
+        section("Diffs", {"Keep diffs minimal", "Never push directly to main branch"})};
+
+    std::vector<PromptCandidate> expected;
+    for (const auto& s : sections) {
+        expected.push_back(cb::candidate(s));
+    }
+    for (PromptCandidate c : cb::cluster(cb::observations(records), CandidateKind::repeated, 3)) {
+        const std::string key = SentenceIndex::normalize(c.representative);
+        std::optional<std::string> best;
+        double bestSimilarity = 0;
+        for (const auto& s : sections) {
+            for (const std::string& line : s.lines) {
+                double similarity = SentenceIndex::similarity(key, SentenceIndex::normalize(line));
+                if (similarity >= 0.5 && (!best || similarity > bestSimilarity)) {
+                    best = line;
+                    bestSimilarity = similarity;
+                }
+            }
+        }
+        if (best) {
+            c.kind = CandidateKind::unfollowedConvention;
+            c.conventionSource = best;
+        }
+        expected.push_back(std::move(c));
+    }
+    for (PromptCandidate& c : cb::corrections(records)) {
+        expected.push_back(std::move(c));
+    }
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+        return a.kind != b.kind                 ? a.kind < b.kind
+               : a.occurrences != b.occurrences ? a.occurrences > b.occurrences
+                                                : a.representative < b.representative;
+    });
+    auto built = cb::build(records, sections);
+    EXPECT_GE(built.size(), 6u);
+    EXPECT_EQ(built.front().kind, CandidateKind::unfollowedConvention);
+    EXPECT_EQ(built, expected);
+}

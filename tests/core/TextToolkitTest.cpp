@@ -1,5 +1,7 @@
 #include "core/TextToolkit.h"
 
+#include <algorithm>
+
 #include <regex>
 #include <set>
 
@@ -138,6 +140,11 @@ TEST(TextToolkitGraphemes, BoundariesAgreeWithTheBreakIterator) {
         reference->setText(icu::UnicodeString());
         utext_close(utext);
         ASSERT_EQ(tt::graphemeBoundaries(text), expected) << text;
+        for (std::size_t at = 0; at <= text.size(); ++at) {
+            const bool boundary = std::binary_search(expected.begin(), expected.end(), at);
+            ASSERT_EQ(tt::hasGraphemePrefix(text, text.substr(0, at)), boundary) << text << at;
+            ASSERT_EQ(tt::hasGraphemeSuffix(text, text.substr(at)), boundary) << text << at;
+        }
         ASSERT_EQ(tt::graphemeCountUpTo(text, 3), std::min<std::size_t>(expected.size() - 1, 4))
             << text;
     }
