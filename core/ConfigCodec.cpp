@@ -131,44 +131,7 @@ public:
     }
     void boolean(bool value) { out_ += value ? "true" : "false"; }
     void integer(std::int64_t value) { out_ += std::to_string(value); }
-    void string(std::string_view text) {
-        out_ += '"';
-        for (char c : text) {
-            switch (c) {
-            case '"':
-                out_ += "\\\"";
-                break;
-            case '\\':
-                out_ += "\\\\";
-                break;
-            case '\b':
-                out_ += "\\b";
-                break;
-            case '\f':
-                out_ += "\\f";
-                break;
-            case '\n':
-                out_ += "\\n";
-                break;
-            case '\r':
-                out_ += "\\r";
-                break;
-            case '\t':
-                out_ += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    static constexpr char hex[] = "0123456789abcdef";
-                    out_ += "\\u00";
-                    out_ += hex[(c >> 4) & 0x0F];
-                    out_ += hex[c & 0x0F];
-                } else {
-                    out_ += c;
-                }
-            }
-        }
-        out_ += '"';
-    }
+    void string(std::string_view text) { appendQuoted(out_, text); }
     template <typename Item, typename WriteItem>
     void array(const std::vector<Item>& items, int depth, WriteItem writeItem) {
         if (items.empty()) {
@@ -195,6 +158,45 @@ private:
 };
 
 } // namespace
+
+void appendQuoted(std::string& out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                static constexpr char hex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += hex[(c >> 4) & 0x0F];
+                out += hex[c & 0x0F];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
 
 DecodeResult decode(std::string_view bytes) {
     if (bytes.starts_with(byteOrderMark)) {

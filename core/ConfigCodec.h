@@ -25,4 +25,8 @@ DecodeResult decode(std::string_view bytes);
 // and one trailing line feed. The same configuration always gives the same bytes.
 std::string encode(const Config& config);
 
+// One JSON string in the file's own escaping: `"` and `\\`, the short forms
+// of the common controls, \u00xx for the other C0 controls, nothing else.
+void appendQuoted(std::string& out, std::string_view text);
+
 } // namespace tamsel::ConfigCodec
