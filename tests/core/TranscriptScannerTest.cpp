@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "core/ConfigCodec.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace tamsel;
@@ -16,29 +17,9 @@ namespace Scanner = tamsel::TranscriptScanner;
 namespace {
 
 std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out + "\"";
+    std::string out;
+    ConfigCodec::appendQuoted(out, text);
+    return out;
 }
 
 // A user line as Claude Code writes it; `extra` goes in front of the usual keys.
