@@ -3,12 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/ConfigCodec.h"
-#include "platform/fake/FakeAccessibility.h"
-#include "platform/fake/FakeEventTap.h"
-#include "platform/fake/FakeKeyboard.h"
-#include "platform/fake/FakeMainQueue.h"
-#include "platform/fake/FakePasteboard.h"
-#include "platform/fake/FakeWorkspace.h"
+#include "tests/support/FakeAppServices.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace tamsel;
@@ -35,7 +30,7 @@ void touchLater(const std::filesystem::path& path) {
     std::filesystem::last_write_time(path, time + 10s);
 }
 
-class AppModelTest : public ::testing::Test {
+class AppModelTest : public ::testing::Test, protected tamsel::testing::FakeAppServices {
 protected:
     void SetUp() override { writeFile(file, ConfigCodec::encode(storedConfig())); }
     void TearDown() override {
@@ -45,37 +40,18 @@ protected:
     }
 
     std::shared_ptr<AppModel> makeModel() {
-        model = AppModel::create({std::make_shared<ConfigStore>(file), tap, injector, mainQueue,
-                                  accessibility, workspace, [this] { return secureInputStatus; }});
+        model = makeAppModel(file);
         subscription = model->subscribe([this] { ++notifications; });
         return model;
     }
 
-    int saves() const { return saveCount; }
     std::string fileBytes() const { return readFile(file); }
 
     TemporaryFolder home;
     std::filesystem::path file = home / "config.json";
-    std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
-    std::shared_ptr<FakeMainQueue> mainQueue = std::make_shared<FakeMainQueue>(clock);
-    std::shared_ptr<FakeAccessibility> accessibility = std::make_shared<FakeAccessibility>(true);
-    std::shared_ptr<FakeEventTapService> taps = std::make_shared<FakeEventTapService>();
-    std::shared_ptr<EventTapController> tap =
-        std::make_shared<EventTapController>(taps, accessibility, mainQueue);
-    std::shared_ptr<VirtualClock> injectorClock = std::make_shared<VirtualClock>();
-    std::shared_ptr<Timeline> timeline = std::make_shared<Timeline>(injectorClock);
-    std::shared_ptr<FakeKeyboard> keyboard = std::make_shared<FakeKeyboard>(timeline);
-    std::shared_ptr<FakePasteboard> pasteboard =
-        std::make_shared<FakePasteboard>("general", timeline);
-    std::shared_ptr<Injector> injector = std::make_shared<Injector>(
-        keyboard, std::vector<std::shared_ptr<Pasteboard>>{pasteboard}, injectorClock);
-    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
-    std::optional<SecureInputStatus> secureInputStatus;
-
     std::shared_ptr<AppModel> model;
     Subscription subscription;
     int notifications = 0;
-    int saveCount = 0;
 };
 
 } // namespace

@@ -5,14 +5,8 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "core/ConfigCodec.h"
-#include "platform/fake/FakeAccessibility.h"
-#include "platform/fake/FakeEventTap.h"
-#include "platform/fake/FakeKeyboard.h"
 #include "platform/fake/FakeLanguageModel.h"
-#include "platform/fake/FakeMainQueue.h"
-#include "platform/fake/FakePasteboard.h"
-#include "platform/fake/FakeWorkspace.h"
+#include "tests/support/FakeAppServices.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace tamsel;
@@ -66,7 +60,7 @@ public:
     PromptLabOutcome outcome;
 };
 
-class PromptLabModelTest : public ::testing::Test {
+class PromptLabModelTest : public ::testing::Test, protected tamsel::testing::FakeAppServices {
 protected:
     void SetUp() override {
         gate->outcome.candidates = {candidate("repeated:a", "Run the tests first."),
@@ -94,8 +88,6 @@ protected:
     }
 
     std::shared_ptr<GatedPipeline> gate = std::make_shared<GatedPipeline>();
-    std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
-    std::shared_ptr<FakeMainQueue> mainQueue = std::make_shared<FakeMainQueue>(clock);
     std::shared_ptr<FakeLanguageModel> languageModel = std::make_shared<FakeLanguageModel>();
     std::shared_ptr<PromptLabModel> model;
 };
@@ -202,17 +194,7 @@ TEST_F(PromptLabModelTest, WithoutAModelTheSourceWordingStays) {
 
 TEST_F(PromptLabModelTest, AdoptionAddsAPromptAndARescanForgetsAdoptionsAndDrafts) {
     tamsel::testing::TemporaryFolder home;
-    auto accessibility = std::make_shared<FakeAccessibility>(true);
-    auto tap = std::make_shared<EventTapController>(std::make_shared<FakeEventTapService>(),
-                                                    accessibility, mainQueue);
-    auto timeline = std::make_shared<Timeline>(clock);
-    auto injector = std::make_shared<Injector>(
-        std::make_shared<FakeKeyboard>(timeline),
-        std::vector<std::shared_ptr<Pasteboard>>{std::make_shared<FakePasteboard>("g", timeline)},
-        clock);
-    auto appModel =
-        AppModel::create({std::make_shared<ConfigStore>(home / "config.json"), tap, injector,
-                          mainQueue, accessibility, std::make_shared<FakeWorkspace>(), nullptr});
+    auto appModel = makeAppModel(home / "config.json");
     const std::size_t before = appModel->config().rules.size();
 
     makeModel();

@@ -2,13 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake/FakeAccessibility.h"
-#include "platform/fake/FakeEventTap.h"
-#include "platform/fake/FakeKeyboard.h"
 #include "platform/fake/FakeLanguageModel.h"
-#include "platform/fake/FakeMainQueue.h"
-#include "platform/fake/FakePasteboard.h"
-#include "platform/fake/FakeWorkspace.h"
+#include "tests/support/FakeAppServices.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace tamsel;
@@ -56,25 +51,13 @@ TEST(PromptLabWindowControllerTest, ContentSizeLeavesRoomOnSmallScreens) {
 
 TEST(PromptLabWindowControllerTest, OneWindowAtATimeOverTheSameModel) {
     tamsel::testing::TemporaryFolder home;
-    auto clock = std::make_shared<VirtualClock>();
-    auto mainQueue = std::make_shared<FakeMainQueue>(clock);
-    auto accessibility = std::make_shared<FakeAccessibility>(true);
-    auto timeline = std::make_shared<Timeline>(clock);
-    auto workspace = std::make_shared<FakeWorkspace>();
-    workspace->languages = {"ja-JP"};
-    auto appModel = AppModel::create(
-        {std::make_shared<ConfigStore>(home / "config.json"),
-         std::make_shared<EventTapController>(std::make_shared<FakeEventTapService>(),
-                                              accessibility, mainQueue),
-         std::make_shared<Injector>(std::make_shared<FakeKeyboard>(timeline),
-                                    std::vector<std::shared_ptr<Pasteboard>>{
-                                        std::make_shared<FakePasteboard>("g", timeline)},
-                                    clock),
-         mainQueue, accessibility, workspace, nullptr});
+    tamsel::testing::FakeAppServices services;
+    services.workspace->languages = {"ja-JP"};
+    auto appModel = services.makeAppModel(home / "config.json");
     auto windows = std::make_shared<RecordingWindowSystem>();
     auto labModel = std::make_shared<PromptLabModel>(
-        std::make_shared<OnDeviceDrafter>(std::make_shared<FakeLanguageModel>()), mainQueue,
-        [](const std::vector<Rule>&) { return PromptLabOutcome{}; });
+        std::make_shared<OnDeviceDrafter>(std::make_shared<FakeLanguageModel>()),
+        services.mainQueue, [](const std::vector<Rule>&) { return PromptLabOutcome{}; });
     auto controller = std::make_shared<PromptLabWindowController>(windows, labModel);
 
     controller->show(*appModel);
