@@ -12,12 +12,15 @@
 
 namespace tamsel {
 
+namespace detail {
+using SubscriberList = std::vector<std::pair<std::uint64_t, std::function<void()>>>;
+}
+
 // Ends the subscription when it goes; safe to outlive the model.
 class Subscription {
 public:
     Subscription() = default;
-    Subscription(std::weak_ptr<std::vector<std::pair<std::uint64_t, std::function<void()>>>> list,
-                 std::uint64_t token)
+    Subscription(std::weak_ptr<detail::SubscriberList> list, std::uint64_t token)
         : list_(std::move(list)), token_(token) {}
     Subscription(Subscription&& other) noexcept = default;
     Subscription& operator=(Subscription&& other) noexcept {
@@ -40,7 +43,7 @@ public:
     }
 
 private:
-    std::weak_ptr<std::vector<std::pair<std::uint64_t, std::function<void()>>>> list_;
+    std::weak_ptr<detail::SubscriberList> list_;
     std::uint64_t token_ = 0;
 };
 
@@ -54,8 +57,8 @@ public:
 protected:
     void notifyWillChange() {
         // A subscriber may unsubscribe while being told.
-        auto current = *subscribers_;
-        for (auto& entry : current) {
+        const detail::SubscriberList current = *subscribers_;
+        for (const auto& entry : current) {
             entry.second();
         }
     }
@@ -71,8 +74,8 @@ protected:
     }
 
 private:
-    std::shared_ptr<std::vector<std::pair<std::uint64_t, std::function<void()>>>> subscribers_ =
-        std::make_shared<std::vector<std::pair<std::uint64_t, std::function<void()>>>>();
+    std::shared_ptr<detail::SubscriberList> subscribers_ =
+        std::make_shared<detail::SubscriberList>();
     std::uint64_t lastToken_ = 0;
 };
 
