@@ -3,7 +3,9 @@
 // One prompt the user typed by hand, as read from a Claude Code transcript.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,3 +55,7 @@ struct PromptRecord {
 };
 
 } // namespace tamsel
+
+template <> struct std::hash<tamsel::PromptRecord> {
+    std::size_t operator()(const tamsel::PromptRecord& record) const noexcept;
+};

@@ -442,7 +442,9 @@ std::optional<DateRange> Result::period() const {
     return DateRange{earliest->timestamp, latest->timestamp};
 }
 
-std::filesystem::path defaultRoot() { return homeDirectory() / ".claude" / "projects"; }
+std::filesystem::path defaultRoot() {
+    return homeDirectory() / ".claude" / "projects";
+}
 
 std::vector<std::filesystem::path> transcriptFiles(const std::filesystem::path& root) {
     std::string base = root.native();
@@ -560,9 +562,17 @@ std::optional<std::string> plainText(std::optional<std::string_view> contentJson
     }
     try {
         dom::parser parser;
-        const simdjson::padded_string padded(*contentJson);
+        std::string json(*contentJson);
+        simdjson::padded_string padded(json);
         dom::element content;
-        if (parser.parse(padded).get(content) != simdjson::SUCCESS) {
+        simdjson::error_code error = parser.parse(padded).get(content);
+        // Read as a transcript line is: lone surrogates and huge numbers pass.
+        if ((error == simdjson::STRING_ERROR || error == simdjson::NUMBER_ERROR) &&
+            relaxTokens(json)) {
+            padded = simdjson::padded_string(json);
+            error = parser.parse(padded).get(content);
+        }
+        if (error != simdjson::SUCCESS) {
             return std::nullopt;
         }
         return plainTextOf(content);

@@ -162,6 +162,10 @@ TEST(TranscriptScanner, ContentArrays) {
     EXPECT_EQ(Scanner::plainText(R"([])"), std::nullopt);
     EXPECT_EQ(Scanner::plainText(R"(12)"), std::nullopt);
     EXPECT_EQ(Scanner::plainText(std::nullopt), std::nullopt);
+    // What a transcript line may hold, the content alone may hold too.
+    EXPECT_EQ(Scanner::plainText(R"("cut \ud83d here")"), "cut \xEF\xBF\xBD here");
+    EXPECT_EQ(Scanner::plainText(R"([{"type":"text","text":"a","n":1e400}])"), "a");
+    EXPECT_EQ(Scanner::plainText(R"("bad \x")"), std::nullopt);
 
     TemporaryFolder folder;
     const auto file = folder.write(
