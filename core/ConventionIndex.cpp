@@ -215,9 +215,9 @@ std::vector<ConventionSection> sections(std::string_view file, int depth,
             current.finish(result);
             std::string_view target = t.substr(1);
             std::string importPath;
-            if (target.starts_with('~')) {
+            if (tt::hasGraphemePrefix(target, "~")) {
                 importPath = std::string(home) + std::string(target.substr(1));
-            } else if (target.starts_with('/')) {
+            } else if (tt::hasGraphemePrefix(target, "/")) {
                 importPath = target;
             } else {
                 importPath = joinPath(parentDirectory(path), target);
@@ -229,8 +229,11 @@ std::vector<ConventionSection> sections(std::string_view file, int depth,
         }
         if (tt::hasGraphemePrefix(t, "#")) {
             current.finish(result);
+            // A "#" that a combining mark joins is part of the title, not a heading mark.
             std::string_view title = t;
-            title.remove_prefix(std::min(title.find_first_not_of('#'), title.size()));
+            while (tt::hasGraphemePrefix(title, "#")) {
+                title.remove_prefix(1);
+            }
             current.restart(std::string(tt::trimWhitespace(title)));
             continue;
         }

@@ -167,6 +167,23 @@ TEST(ConventionIndexImports, OneLevelInPlaceWithTitleKept) {
     EXPECT_EQ(sections[4].lead, "@not an import");
 }
 
+TEST(ConventionIndexSections, MarksJoinedByACombiningMarkAreText) {
+    TempDir dir;
+    dir.write("p/~\u0301tilde.md", "- Never from tilde\n- Always from tilde\n");
+    dir.write("p/\u0301slash.md", "- Never from slash\n- Always from slash\n");
+    // What a byte-wise "~" would have read instead.
+    dir.write("home\u0301tilde.md", "- Never from home\n- Always from home\n");
+    auto file = dir.write("p/CLAUDE.md", "@~\u0301tilde.md\n@/\u0301slash.md\n"
+                                         "##\u0301 Title\n- Never a\n- Always b\n");
+    Strings seen;
+    for (const auto& section : sectionsOf(file, dir.path("home"))) {
+        seen.push_back(section.sourceName + "#" + section.title);
+    }
+    // Neither import is home-relative or absolute: both name files beside CLAUDE.md.
+    EXPECT_EQ(seen, (Strings{"~\u0301tilde.md#~\u0301tilde.md", "\u0301slash.md#\u0301slash.md",
+                             "p##\u0301 Title"}));
+}
+
 TEST(ConventionIndexImports, CyclesAndDotDotPathsReadOnce) {
     TempDir dir;
     dir.write("shared/common.md", "# Common\n- Never skip review\n- Always write tests\n");
