@@ -5,11 +5,25 @@
 #include <limits>
 #include <string_view>
 
+#include "core/TextToolkit.h"
+
 namespace tamsel::SecureInputProbe {
 
 namespace {
 constexpr const char* holderKey = "kCGSSessionSecureInputPID";
+
+// The kernel keeps only the first bytes of a name, which may end inside a
+// character; what we show must still be text.
+std::string repairedText(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t offset = 0; offset < bytes.size();) {
+        TextToolkit::appendUtf8(out, TextToolkit::decodeAt(bytes, offset));
+    }
+    return out;
 }
+
+} // namespace
 
 std::optional<SecureInputStatus> currentStatus(const Services& services) {
     if (!services.session.isSecureEventInputEnabled()) {
@@ -49,7 +63,7 @@ std::optional<std::string> holderName(const Services& services) {
     if (name.empty()) {
         return std::nullopt;
     }
-    return std::string(name);
+    return repairedText(name);
 }
 
 } // namespace tamsel::SecureInputProbe

@@ -53,6 +53,16 @@ TEST_F(SecureInputTest, NamesTheApplicationOrElseTheProcess) {
     EXPECT_EQ(status(), SecureInputStatus{"helperd"});
 }
 
+TEST_F(SecureInputTest, ProcessNameCutInsideACharacterIsStillText) {
+    // The kernel keeps a few bytes of the name, which may end mid-character.
+    processes.names[650] = "caf\xC3";
+    processes.names[651] = std::string("\xE6\x97\xA5\xFFx\0", 6);
+    holdBy(std::int64_t{650});
+    EXPECT_EQ(status(), SecureInputStatus{"caf\uFFFD"});
+    holdBy(std::int64_t{651});
+    EXPECT_EQ(status(), SecureInputStatus{"\u65E5\uFFFDx"});
+}
+
 TEST_F(SecureInputTest, OnWithoutAHolderIsAStatusWithoutAName) {
     const SecureInputStatus unnamed{std::nullopt};
 
