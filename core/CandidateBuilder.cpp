@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/Hashing.h"
 #include "core/SentenceIndex.h"
 #include "core/TextToolkit.h"
 
@@ -630,3 +631,11 @@ std::vector<PromptCandidate> build(const std::vector<PromptRecord>& records,
 } // namespace CandidateBuilder
 
 } // namespace tamsel
+
+std::size_t std::hash<tamsel::PromptCandidate>::operator()(
+    const tamsel::PromptCandidate& candidate) const noexcept {
+    return tamsel::Hashing::fields(candidate.id, candidate.kind, candidate.title, candidate.context,
+                                   candidate.representative, candidate.examples,
+                                   candidate.occurrences, candidate.projects, candidate.period,
+                                   candidate.conventionSource, candidate.sourceName);
+}

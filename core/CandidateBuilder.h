@@ -86,3 +86,7 @@ std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& ordered
 } // namespace CandidateBuilder
 
 } // namespace tamsel
+
+template <> struct std::hash<tamsel::PromptCandidate> {
+    std::size_t operator()(const tamsel::PromptCandidate& candidate) const noexcept;
+};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/Hashing.h"
 #include "core/TextToolkit.h"
 
 namespace tamsel {
@@ -151,38 +152,13 @@ Config Config::makeDefault(Language language) {
 
 } // namespace tamsel
 
-namespace {
-void combine(std::size_t& seed, std::size_t value) {
-    seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
-} // namespace
-
 std::size_t std::hash<tamsel::Rule>::operator()(const tamsel::Rule& rule) const noexcept {
-    std::hash<std::string> text;
-    std::size_t seed = 0;
-    combine(seed, text(rule.id));
-    combine(seed, text(rule.name));
-    combine(seed, rule.enabled);
-    combine(seed, text(rule.hotkey));
-    combine(seed, text(rule.insertHotkey));
-    combine(seed, text(rule.text));
-    combine(seed, rule.separator ? text(*rule.separator) + 1 : 0);
-    return seed;
+    return tamsel::Hashing::fields(rule.id, rule.name, rule.enabled, rule.hotkey, rule.insertHotkey,
+                                   rule.text, rule.separator);
 }
 
 std::size_t std::hash<tamsel::Config>::operator()(const tamsel::Config& config) const noexcept {
-    std::size_t seed = 0;
-    combine(seed, config.enabled);
-    combine(seed, static_cast<std::size_t>(config.language));
-    combine(seed, static_cast<std::size_t>(config.injectionMethod));
-    combine(seed, static_cast<std::size_t>(config.preDelayMS));
-    combine(seed, static_cast<std::size_t>(config.postDelayMS));
-    for (const auto& id : config.targetBundleIDs) {
-        combine(seed, std::hash<std::string>{}(id));
-    }
-    combine(seed, config.targetBundleIDs.size());
-    for (const auto& rule : config.rules) {
-        combine(seed, std::hash<tamsel::Rule>{}(rule));
-    }
-    return seed;
+    return tamsel::Hashing::fields(config.enabled, config.language, config.injectionMethod,
+                                   config.preDelayMS, config.postDelayMS, config.targetBundleIDs,
+                                   config.rules);
 }

@@ -149,7 +149,9 @@ std::optional<std::string> writeAtomically(const fs::path& path, std::string_vie
 
 } // namespace
 
-fs::path ConfigStore::defaultFileURL() { return fileURL(homeDirectory()); }
+fs::path ConfigStore::defaultFileURL() {
+    return fileURL(homeDirectory());
+}
 
 fs::path ConfigStore::fileURL(const fs::path& home) {
     return home / ".config" / "tamsel" / "config.json";

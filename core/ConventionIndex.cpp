@@ -9,6 +9,7 @@
 #include <simdjson.h>
 #include <unistd.h>
 
+#include "core/Hashing.h"
 #include "core/HomeDirectory.h"
 #include "core/SentenceIndex.h"
 #include "core/TextToolkit.h"
@@ -321,3 +322,9 @@ std::string standardizedPath(std::string_view path) {
 }
 
 } // namespace tamsel::ConventionIndex
+
+std::size_t std::hash<tamsel::ConventionSection>::operator()(
+    const tamsel::ConventionSection& section) const noexcept {
+    return tamsel::Hashing::fields(section.title, section.sourceName, section.lead, section.lines,
+                                   section.emphasis);
+}

@@ -59,3 +59,7 @@ std::string standardizedPath(std::string_view path);
 } // namespace ConventionIndex
 
 } // namespace tamsel
+
+template <> struct std::hash<tamsel::ConventionSection> {
+    std::size_t operator()(const tamsel::ConventionSection& section) const noexcept;
+};

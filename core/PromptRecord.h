@@ -59,3 +59,7 @@ struct PromptRecord {
 template <> struct std::hash<tamsel::PromptRecord> {
     std::size_t operator()(const tamsel::PromptRecord& record) const noexcept;
 };
+
+template <> struct std::hash<tamsel::DateRange> {
+    std::size_t operator()(const tamsel::DateRange& range) const noexcept;
+};

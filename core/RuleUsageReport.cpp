@@ -1,5 +1,7 @@
 #include "core/RuleUsageReport.h"
 
+#include "core/Hashing.h"
+
 #include <unordered_map>
 
 namespace tamsel::RuleUsageReport {
@@ -37,15 +39,5 @@ std::vector<RuleUsage> build(const std::vector<PromptRecord>& records,
 
 std::size_t
 std::hash<tamsel::RuleUsage>::operator()(const tamsel::RuleUsage& usage) const noexcept {
-    auto combine = [](std::size_t& seed, std::size_t value) {
-        seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-    };
-    std::size_t seed = 0;
-    combine(seed, std::hash<std::string>{}(usage.ruleID));
-    combine(seed, std::hash<std::string>{}(usage.name));
-    combine(seed, std::hash<std::int64_t>{}(usage.count));
-    combine(seed, usage.lastUsed
-                      ? std::hash<std::int64_t>{}(usage.lastUsed->time_since_epoch().count()) + 1
-                      : 0);
-    return seed;
+    return tamsel::Hashing::fields(usage.ruleID, usage.name, usage.count, usage.lastUsed);
 }

@@ -113,8 +113,8 @@ bool isBoundary(std::string_view text, std::size_t at) {
         }
         std::size_t beforeEnd = beforeStart;
         char32_t before = decodeAt(text, beforeEnd);
-        if (beforeEnd == at && before != 0xFFFD && after != 0xFFFD &&
-            isSimpleClusterKind(before) && isSimpleClusterKind(after)) {
+        if (beforeEnd == at && before != 0xFFFD && after != 0xFFFD && isSimpleClusterKind(before) &&
+            isSimpleClusterKind(after)) {
             return !(before == U'\r' && after == U'\n');
         }
     }
@@ -380,8 +380,9 @@ bool hasGraphemeSuffix(std::string_view text, std::string_view suffix) {
 std::string lowercased(std::string_view text) {
     // Kana, kanji and other caseless text lower-case like ASCII: only the
     // ASCII letters change.
-    if (nonAsciiAll(text,
-                    [](UChar32 c) { return !u_hasBinaryProperty(c, UCHAR_CHANGES_WHEN_LOWERCASED); })) {
+    if (nonAsciiAll(text, [](UChar32 c) {
+            return !u_hasBinaryProperty(c, UCHAR_CHANGES_WHEN_LOWERCASED);
+        })) {
         std::string out(text);
         for (char& c : out) {
             if (c >= 'A' && c <= 'Z') {
@@ -406,8 +407,8 @@ std::string nfkc(std::string_view text) {
     }
     // Most text is already in the form; checking that needs no conversion.
     if (nonAsciiAll(text, [](UChar32) { return true; }) &&
-        normalizer->isNormalizedUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())),
-                                     status) &&
+        normalizer->isNormalizedUTF8(
+            icu::StringPiece(text.data(), static_cast<int32_t>(text.size())), status) &&
         U_SUCCESS(status)) {
         return std::string(text);
     }
