@@ -130,9 +130,9 @@ inHalves(const std::vector<PromptRecord>& records, Work work) {
         bytes += middle->text.size();
     }
     std::pair<std::vector<Observation>, std::vector<Observation>> second;
-    std::thread worker;
+    std::jthread worker; // joins even if the work on this thread throws
     try {
-        worker = std::thread([&] { second = work(middle, end); });
+        worker = std::jthread([&] { second = work(middle, end); });
     } catch (const std::system_error&) {
         return work(begin, end); // no thread to be had: one pass does the same
     }
@@ -563,10 +563,10 @@ std::vector<PromptCandidate> build(const std::vector<PromptRecord>& records,
     auto clusterCorrections = [&] {
         corrected = cluster(correctionObservations, CandidateKind::correction, minimumCorrections);
     };
-    std::thread worker;
+    std::jthread worker; // joins even if the work on this thread throws
     if (correctionObservations.size() >= 256 && std::thread::hardware_concurrency() >= 2) {
         try {
-            worker = std::thread(clusterCorrections);
+            worker = std::jthread(clusterCorrections);
         } catch (const std::system_error&) {
             clusterCorrections();
         }
