@@ -54,6 +54,10 @@ std::shared_ptr<AppModel> AppModel::create(Services services) {
     s.tap->setOnTrigger(
         [weakModel, injector = std::weak_ptr<Injector>(s.injector),
          mainQueue = s.mainQueue](const Rule& rule, TriggerKind kind, const Config& config) {
+            // A tap that outlives its model fires nothing; expired() asks without owning.
+            if (weakModel.expired()) {
+                return;
+            }
             if (auto strongInjector = injector.lock()) {
                 strongInjector->perform(rule, kind, config);
             }

@@ -248,6 +248,16 @@ TEST_F(AppModelTest, AFiringInjectsAndIsShownOnTheMainThread) {
     ASSERT_TRUE(mainQueue->waitForPending(1, 5s));
     mainQueue->runPending();
     EXPECT_EQ(model->lastFired(), (AppModel::LastFired{"Beta", TriggerKind::insert}));
+
+    // A tap that outlives its model injects nothing.
+    timeline->clear();
+    subscription.cancel();
+    model.reset();
+    verdict = fakeTap->deliver(TapEvent{TapEventType::keyDown, 19, Modifiers::commandFlag, 0});
+    injector->waitUntilIdle();
+    EXPECT_TRUE(timeline->entries().empty());
+    mainQueue->runPending();
+    tap->stop();
 }
 
 TEST_F(AppModelTest, SecureInputAndContactPage) {
