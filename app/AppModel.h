@@ -91,6 +91,10 @@ public:
 
     void refreshAccessibility();
     void refreshSecureInput();
+    // The snapshot mode stands in a probe of its own.
+    void setSecureInputProbe(std::function<std::optional<SecureInputStatus>()> probe) {
+        services_.secureInputProbe = std::move(probe);
+    }
     void reloadIfChangedExternally();
     void openAccessibilitySettings();
     void openContactPage();

@@ -269,6 +269,9 @@ TEST_F(AppModelTest, SecureInputAndContactPage) {
     model->refreshSecureInput();
     EXPECT_EQ(model->secureInput(), secureInputStatus);
     EXPECT_EQ(notifications, seen + 1);
+    model->setSecureInputProbe([] { return std::optional<SecureInputStatus>(); });
+    model->refreshSecureInput();
+    EXPECT_FALSE(model->secureInput());
 
     model->openContactPage();
     ASSERT_EQ(workspace->openedURLs.size(), 1u);
