@@ -10,6 +10,7 @@ PromptLabModel::PromptLabModel(std::shared_ptr<OnDeviceDrafter> drafter,
       pipeline_(std::move(pipeline)), availability_(drafter_->availability()) {}
 
 PromptLabModel::~PromptLabModel() {
+    scanCancelled_->store(true);
     if (scanThread_.joinable()) {
         scanThread_.join();
     }
@@ -39,8 +40,8 @@ void PromptLabModel::scan(std::vector<Rule> rules, Language language) {
     }
     std::weak_ptr<PromptLabModel> weakModel = weak_from_this();
     scanThread_ = std::thread([weakModel, pipeline = pipeline_, mainQueue = mainQueue_,
-                               rules = std::move(rules), language] {
-        PromptLabOutcome outcome = pipeline(rules);
+                               cancelled = scanCancelled_, rules = std::move(rules), language] {
+        PromptLabOutcome outcome = pipeline(rules, [&cancelled] { return cancelled->load(); });
         mainQueue->post([weakModel, outcome = std::move(outcome), language]() mutable {
             if (auto strong = weakModel.lock()) {
                 strong->publishOutcome(std::move(outcome), language);

@@ -5,6 +5,7 @@
 // drafting of the selected suggestion (one draft at a time, cached), and the
 // adoption of a suggestion as a new prompt. Main thread only.
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -28,14 +29,18 @@ public:
     enum class Phase { idle, scanning, ready };
 
     // Runs on the background thread; the real one reads the user's home folder.
-    using Pipeline = std::function<PromptLabOutcome(const std::vector<Rule>&)>;
+    // `isCancelled` answers true only once the model is going away.
+    using Pipeline = std::function<PromptLabOutcome(const std::vector<Rule>&,
+                                                    const std::function<bool()>& isCancelled)>;
 
     PromptLabModel(
         std::shared_ptr<OnDeviceDrafter> drafter, std::shared_ptr<MainQueue> mainQueue,
-        Pipeline pipeline = [](const std::vector<Rule>& rules) {
-            return PromptLabPipeline::run(rules);
+        Pipeline pipeline = [](const std::vector<Rule>& rules,
+                               const std::function<bool()>& isCancelled) {
+            return PromptLabPipeline::run(rules, std::nullopt, isCancelled);
         });
-    // Waits for a scan under way: its thread must not outlive the model.
+    // Waits for a scan under way, which it first cuts short: its thread must
+    // not outlive the model, and nobody is left to see its results.
     ~PromptLabModel();
 
     Phase phase() const { return phase_; }
@@ -98,6 +103,7 @@ private:
     std::optional<DraftJob> runningDraft_;
     std::optional<DraftJob> waitingDraft_;
     std::thread scanThread_;
+    std::shared_ptr<std::atomic<bool>> scanCancelled_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 } // namespace tamsel

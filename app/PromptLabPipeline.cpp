@@ -24,7 +24,8 @@ std::int64_t dayCount(const std::optional<DateRange>& period) {
 }
 
 PromptLabOutcome run(const std::vector<Rule>& rules,
-                     const std::optional<std::filesystem::path>& home) {
+                     const std::optional<std::filesystem::path>& home,
+                     const std::function<bool()>& isCancelled) {
     const std::filesystem::path homeFolder = home ? *home : homeDirectory();
     PromptLabOutcome outcome;
 
@@ -34,8 +35,9 @@ PromptLabOutcome run(const std::vector<Rule>& rules,
         started = now;
         return seconds;
     };
-    auto scanned =
-        TranscriptScanner::scan(homeFolder / ".claude" / "projects", rules, [] { return false; });
+    auto scanned = TranscriptScanner::scan(
+        homeFolder / ".claude" / "projects", rules,
+        isCancelled ? isCancelled : std::function<bool()>([] { return false; }));
     outcome.scanSeconds = lap();
     outcome.scannedFiles = scanned.scannedFiles;
     outcome.skippedLines = scanned.skippedLines;

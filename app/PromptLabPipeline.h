@@ -5,6 +5,7 @@
 // cannot be read is passed over.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -39,9 +40,11 @@ namespace PromptLabPipeline {
 // no records, no days.
 std::int64_t dayCount(const std::optional<DateRange>& period);
 
-// `home` is the folder holding .claude; none means the user's own.
+// `home` is the folder holding .claude; none means the user's own. Once
+// `isCancelled` answers true the outcome is partial and meant to be dropped.
 PromptLabOutcome run(const std::vector<Rule>& rules,
-                     const std::optional<std::filesystem::path>& home = std::nullopt);
+                     const std::optional<std::filesystem::path>& home = std::nullopt,
+                     const std::function<bool()>& isCancelled = {});
 
 } // namespace PromptLabPipeline
 } // namespace tamsel

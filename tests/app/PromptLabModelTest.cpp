@@ -75,7 +75,9 @@ protected:
         auto gatePointer = gate;
         model = std::make_shared<PromptLabModel>(
             std::make_shared<OnDeviceDrafter>(languageModel), mainQueue,
-            [gatePointer](const std::vector<Rule>& rules) { return (*gatePointer)(rules); });
+            [gatePointer](const std::vector<Rule>& rules, const std::function<bool()>&) {
+                return (*gatePointer)(rules);
+            });
         return model;
     }
 
@@ -229,4 +231,50 @@ TEST_F(PromptLabModelTest, AdoptionAddsAPromptAndARescanForgetsAdoptionsAndDraft
     // The earlier draft of A was forgotten: it is drafted again.
     EXPECT_EQ(languageModel->requests.size(), 1u);
     EXPECT_FALSE(model->textIsDrafted());
+}
+
+TEST_F(PromptLabModelTest, GoingAwayCutsARunningScanShort) {
+    struct Seen {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool started = false;
+        bool cancelled = false;
+    };
+    auto seen = std::make_shared<Seen>();
+    model = std::make_shared<PromptLabModel>(
+        std::make_shared<OnDeviceDrafter>(languageModel), mainQueue,
+        [seen](const std::vector<Rule>&, const std::function<bool()>& isCancelled) {
+            {
+                std::lock_guard guard(seen->mutex);
+                seen->started = true;
+            }
+            seen->changed.notify_all();
+            // A long history: only cancellation ends it early.
+            const auto giveUp = std::chrono::steady_clock::now() + 5s;
+            while (!isCancelled() && std::chrono::steady_clock::now() < giveUp) {
+                std::this_thread::sleep_for(1ms);
+            }
+            std::lock_guard guard(seen->mutex);
+            seen->cancelled = isCancelled();
+            return PromptLabOutcome{};
+        });
+    model->scan({}, Language::en);
+    {
+        std::unique_lock lock(seen->mutex);
+        ASSERT_TRUE(seen->changed.wait_for(lock, 5s, [&] { return seen->started; }));
+    }
+    model.reset(); // waits for the scan thread
+    std::lock_guard guard(seen->mutex);
+    EXPECT_TRUE(seen->cancelled);
+    mainQueue->runPending(); // the result has nobody to go to
+}
+
+TEST(PromptLabPipelineTest, CancellationReachesTheTranscriptScan) {
+    tamsel::testing::TemporaryFolder home;
+    home.write(".claude/projects/app/a.jsonl",
+               R"({"type":"user","userType":"external","sessionId":"a","cwd":"/w","message":)"
+               R"({"role":"user","content":"Fix it."},"timestamp":"2026-03-01T09:00:00Z"})"
+               "\n");
+    EXPECT_EQ(PromptLabPipeline::run({}, home.path()).promptCount, 1);
+    EXPECT_EQ(PromptLabPipeline::run({}, home.path(), [] { return true; }).promptCount, 0);
 }

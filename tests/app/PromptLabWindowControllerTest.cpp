@@ -57,7 +57,8 @@ TEST(PromptLabWindowControllerTest, OneWindowAtATimeOverTheSameModel) {
     auto windows = std::make_shared<RecordingWindowSystem>();
     auto labModel = std::make_shared<PromptLabModel>(
         std::make_shared<OnDeviceDrafter>(std::make_shared<FakeLanguageModel>()),
-        services.mainQueue, [](const std::vector<Rule>&) { return PromptLabOutcome{}; });
+        services.mainQueue,
+        [](const std::vector<Rule>&, const std::function<bool()>&) { return PromptLabOutcome{}; });
     auto controller = std::make_shared<PromptLabWindowController>(windows, labModel);
 
     controller->show(*appModel);
