@@ -1,5 +1,7 @@
 #include "app/PromptLabModel.h"
 
+#include <system_error>
+
 #include "core/TextToolkit.h"
 
 namespace tamsel {
@@ -39,15 +41,20 @@ void PromptLabModel::scan(std::vector<Rule> rules, Language language) {
         scanThread_.join(); // the previous scan has published already
     }
     std::weak_ptr<PromptLabModel> weakModel = weak_from_this();
-    scanThread_ = std::thread([weakModel, pipeline = pipeline_, mainQueue = mainQueue_,
-                               cancelled = scanCancelled_, rules = std::move(rules), language] {
+    auto run = [weakModel, pipeline = pipeline_, mainQueue = mainQueue_,
+                cancelled = scanCancelled_, rules = std::move(rules), language] {
         PromptLabOutcome outcome = pipeline(rules, [&cancelled] { return cancelled->load(); });
         mainQueue->post([weakModel, outcome = std::move(outcome), language]() mutable {
             if (auto strong = weakModel.lock()) {
                 strong->publishOutcome(std::move(outcome), language);
             }
         });
-    });
+    };
+    try {
+        scanThread_ = std::thread(run);
+    } catch (const std::system_error&) {
+        run(); // no thread to be had: the results still arrive, only later
+    }
 }
 
 void PromptLabModel::publishOutcome(PromptLabOutcome outcome, Language language) {
