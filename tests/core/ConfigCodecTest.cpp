@@ -123,6 +123,14 @@ TEST(ConfigDecode, NotJsonSaysWhereTheMistakeIs) {
     error = decodeError("{\n  \"enabled\": tru\n}");
     EXPECT_NE(error.find("line 2, column 14"), std::string::npos) << error;
 
+    // Half a surrogate pair is refused, and located.
+    for (const char* half : {"{\"a\": \"\\udc00\"}", "{\"a\": \"\\ud800\"}",
+                             "{\"a\": \"\\ud800\\u0041\"}", "{\"a\": \"\\uD83Dx\"}"}) {
+        error = decodeError(half);
+        EXPECT_NE(error.find("line 1, column 8"), std::string::npos) << half << ": " << error;
+    }
+    EXPECT_EQ(decodeOk(R"({"rules": [{"name": "\uD83D\ude00"}]})").rules[0].name, "\U0001F600");
+
     for (const char* bad : {"", "{\"a\": NaN}", "{\"a\": Infinity}", "{\"a\": 1,}", "{'a': 1}",
                             "{\"a\": \"\xC3\x28\"}", "{\"a\": 01}", "{} {}", "{\"a\": \"\t\"}"}) {
         EXPECT_TRUE(decodeError(bad).starts_with("The given data was not valid JSON.")) << bad;
@@ -142,6 +150,9 @@ TEST(JsonSyntaxLocator, AgreesWithTheParserOnValidity) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->column, 8u); // counted in characters, not bytes
     EXPECT_EQ(error->problem, "Unexpected character 'x'");
+    EXPECT_EQ(JsonSyntax::numbers(R"({"a": [-1.5e3, 0], "b\u0031": "2", "c": 30})"),
+              (std::vector<JsonSyntax::Span>{{7, 6}, {15, 1}, {40, 2}}));
+    EXPECT_TRUE(JsonSyntax::numbers("[1, 2,]").empty());
     // Deep nesting is reported, never a crash.
     EXPECT_TRUE(JsonSyntax::firstError(std::string(100000, '[')));
 }
