@@ -72,6 +72,25 @@ TEST(ConfigDecode, ReadableValuesAreKeptAndDelaysClamped) {
     EXPECT_EQ(decodeOk(R"({"postDelayMS": 1e300})").postDelayMS, 80);
 }
 
+TEST(ConfigDecode, NumbersBeyondEveryRangeAreJsonAndTakeTheDefault) {
+    Config config = decodeOk(R"({"preDelayMS": 100000000000000000000,
+        "postDelayMS": -1e400, "extra": [0.5e99999999999999999999], "enabled": false})");
+    EXPECT_EQ(config.preDelayMS, 40);
+    EXPECT_EQ(config.postDelayMS, 80);
+    EXPECT_FALSE(config.enabled); // the rest of the file still counts
+    EXPECT_EQ(decodeOk(R"({"preDelayMS": 1e-400, "postDelayMS": 1e999})").preDelayMS, 0);
+    config = decodeOk(
+        R"({"rules": [{"name": "a", "enabled": 1e999, "text": 12345678901234567890123}]})");
+    ASSERT_EQ(config.rules.size(), 1u);
+    EXPECT_EQ(config.rules[0].name, "a");
+    EXPECT_TRUE(config.rules[0].enabled);
+    EXPECT_EQ(decodeError(R"({"rules": [1e999]})"), "Type mismatch at rules.Index 0");
+    EXPECT_EQ(decodeError("123456789012345678901234567890"), "Type mismatch at ");
+    // A real mistake elsewhere is still reported where it is.
+    const std::string error = decodeError("{\"a\": 1e999,\n \"b\": x}");
+    EXPECT_NE(error.find("line 2, column 7"), std::string::npos) << error;
+}
+
 TEST(ConfigDecode, LastOfDuplicateKeysWinsAndByteOrderMarkIsIgnored) {
     Config config = decodeOk("\xEF\xBB\xBF{\"preDelayMS\": 10, \"preDelayMS\": 20, \"rules\": "
                              "[{\"name\": \"a\", \"name\": \"b\"}]}");
