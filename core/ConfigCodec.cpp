@@ -103,11 +103,14 @@ DecodeResult failure(std::string message) {
     return DecodeResult{std::nullopt, std::move(message)};
 }
 
-std::string notJsonMessage(std::string_view text, simdjson::error_code code) {
+// `skipped` is the byte-order mark's length when one was dropped: the byte
+// offset names the file's own byte, while an editor shows no column for the mark.
+std::string notJsonMessage(std::string_view text, std::size_t skipped, simdjson::error_code code) {
     std::string message = "The given data was not valid JSON.";
     if (auto error = JsonSyntax::firstError(text)) {
         message += " " + error->problem + " at line " + std::to_string(error->line) + ", column " +
-                   std::to_string(error->column) + " (byte " + std::to_string(error->offset) + ").";
+                   std::to_string(error->column) + " (byte " +
+                   std::to_string(error->offset + skipped) + ").";
     } else {
         message += " " + std::string(simdjson::error_message(code));
     }
@@ -268,8 +271,10 @@ void appendQuoted(std::string& out, std::string_view text) {
 }
 
 DecodeResult decode(std::string_view bytes) {
+    std::size_t skipped = 0;
     if (bytes.starts_with(byteOrderMark)) {
-        bytes.remove_prefix(byteOrderMark.size());
+        skipped = byteOrderMark.size();
+        bytes.remove_prefix(skipped);
     }
     // The parser is not thread-safe and is cheap next to the file read, so each
     // call gets its own.
@@ -279,11 +284,11 @@ DecodeResult decode(std::string_view bytes) {
     if (auto code = parser.parse(padded).get(root); code != simdjson::SUCCESS) {
         auto masked = code == simdjson::NUMBER_ERROR ? maskUnholdableNumbers(bytes) : std::nullopt;
         if (!masked) {
-            return failure(notJsonMessage(bytes, code));
+            return failure(notJsonMessage(bytes, skipped, code));
         }
         padded = simdjson::padded_string(*masked);
         if (parser.parse(padded).get(root) != simdjson::SUCCESS) {
-            return failure(notJsonMessage(bytes, code));
+            return failure(notJsonMessage(bytes, skipped, code));
         }
     }
     dom::object top;

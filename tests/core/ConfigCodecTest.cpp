@@ -141,6 +141,9 @@ TEST(ConfigDecode, NotJsonSaysWhereTheMistakeIs) {
 
     error = decodeError("{\n  \"enabled\": tru\n}");
     EXPECT_NE(error.find("line 2, column 14"), std::string::npos) << error;
+    // After a byte-order mark the column is as an editor shows it, the byte the file's own.
+    error = decodeError("\xEF\xBB\xBF{\"a\": x}");
+    EXPECT_NE(error.find("line 1, column 7 (byte 9)"), std::string::npos) << error;
 
     // Half a surrogate pair is refused, and located.
     for (const char* half : {"{\"a\": \"\\udc00\"}", "{\"a\": \"\\ud800\"}",
