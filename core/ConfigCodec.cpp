@@ -1,5 +1,7 @@
 #include "core/ConfigCodec.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -101,15 +103,85 @@ DecodeResult failure(std::string message) {
     return DecodeResult{std::nullopt, std::move(message)};
 }
 
-std::string notJsonMessage(std::string_view text, simdjson::error_code code) {
+// `skipped` is the byte-order mark's length when one was dropped: the byte
+// offset names the file's own byte, while an editor shows no column for the mark.
+std::string notJsonMessage(std::string_view text, std::size_t skipped, simdjson::error_code code) {
     std::string message = "The given data was not valid JSON.";
     if (auto error = JsonSyntax::firstError(text)) {
         message += " " + error->problem + " at line " + std::to_string(error->line) + ", column " +
-                   std::to_string(error->column) + " (byte " + std::to_string(error->offset) + ").";
+                   std::to_string(error->column) + " (byte " +
+                   std::to_string(error->offset + skipped) + ").";
     } else {
         message += " " + std::string(simdjson::error_message(code));
     }
     return message;
+}
+
+// Whether the parser can hold the number: an integer within 64 bits (signed,
+// or unsigned when positive), or any other number short of the double range's
+// overflow. Underflow is fine: it reads as zero.
+bool parserHolds(std::string_view token) {
+    const char* first = token.data();
+    const char* last = first + token.size();
+    if (token.find_first_of(".eE") == std::string_view::npos) {
+        std::int64_t signedValue = 0;
+        std::uint64_t unsignedValue = 0;
+        return std::from_chars(first, last, signedValue).ec == std::errc{} ||
+               std::from_chars(first, last, unsignedValue).ec == std::errc{};
+    }
+    double value = 0;
+    if (std::from_chars(first, last, value).ec == std::errc{}) {
+        return true;
+    }
+    // Out of range, one way or the other: the decimal order of the first
+    // significant digit tells which.
+    const std::size_t exponentAt = token.find_first_of("eE");
+    const std::string_view mantissa = token.substr(0, exponentAt);
+    const std::size_t point = mantissa.find('.');
+    const std::size_t significant = mantissa.find_first_of("123456789");
+    if (significant == std::string_view::npos) {
+        return true; // zero
+    }
+    const std::size_t integerEnd = point == std::string_view::npos ? mantissa.size() : point;
+    long long order = significant < integerEnd
+                          ? static_cast<long long>(integerEnd - significant) - 1
+                          : -static_cast<long long>(significant - integerEnd);
+    if (exponentAt != std::string_view::npos) {
+        std::string_view exponent = token.substr(exponentAt + 1);
+        const bool negative = exponent.starts_with('-');
+        if (exponent.starts_with('-') || exponent.starts_with('+')) {
+            exponent.remove_prefix(1);
+        }
+        long long magnitude = 0;
+        for (char digit : exponent) {
+            magnitude = std::min(magnitude * 10 + (digit - '0'), 1'000'000'000LL);
+        }
+        order += negative ? -magnitude : magnitude;
+    }
+    return order < 0;
+}
+
+// The parser refuses numbers it cannot hold (integers beyond 64 bits, values
+// beyond the double range), though they are JSON. No such number is a readable
+// value here, so each is read as null and its key takes the default, instead of
+// the whole file failing. Offsets stay as they were. No value when nothing
+// needed masking.
+std::optional<std::string> maskUnholdableNumbers(std::string_view text) {
+    std::string masked;
+    for (JsonSyntax::Span span : JsonSyntax::numbers(text)) {
+        const std::string_view token = text.substr(span.offset, span.length);
+        if (parserHolds(token) || token.size() < 4) {
+            continue;
+        }
+        if (masked.empty()) {
+            masked = text;
+        }
+        masked.replace(span.offset, span.length, "null" + std::string(token.size() - 4, ' '));
+    }
+    if (masked.empty()) {
+        return std::nullopt;
+    }
+    return masked;
 }
 
 // The writer: keys are emitted in sorted order by construction.
@@ -199,8 +271,10 @@ void appendQuoted(std::string& out, std::string_view text) {
 }
 
 DecodeResult decode(std::string_view bytes) {
+    std::size_t skipped = 0;
     if (bytes.starts_with(byteOrderMark)) {
-        bytes.remove_prefix(byteOrderMark.size());
+        skipped = byteOrderMark.size();
+        bytes.remove_prefix(skipped);
     }
     // The parser is not thread-safe and is cheap next to the file read, so each
     // call gets its own.
@@ -208,7 +282,14 @@ DecodeResult decode(std::string_view bytes) {
     simdjson::padded_string padded(bytes);
     dom::element root;
     if (auto code = parser.parse(padded).get(root); code != simdjson::SUCCESS) {
-        return failure(notJsonMessage(bytes, code));
+        auto masked = code == simdjson::NUMBER_ERROR ? maskUnholdableNumbers(bytes) : std::nullopt;
+        if (!masked) {
+            return failure(notJsonMessage(bytes, skipped, code));
+        }
+        padded = simdjson::padded_string(*masked);
+        if (parser.parse(padded).get(root) != simdjson::SUCCESS) {
+            return failure(notJsonMessage(bytes, skipped, code));
+        }
     }
     dom::object top;
     if (root.get_object().get(top) != simdjson::SUCCESS) {

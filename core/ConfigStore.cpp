@@ -100,18 +100,22 @@ bool writeAll(int fd, std::string_view bytes) {
 
 // Writes a sibling temporary file, flushes it to disk and renames it over the
 // target: a reader sees the old file or the new one, never half of one, and a
-// failure leaves the old file as it was. The target keeps its permission bits.
-std::optional<std::string> writeAtomically(const fs::path& path, std::string_view bytes) {
+// failure leaves the old file as it was. The target keeps its permission bits
+// unless `mode` says otherwise.
+std::optional<std::string> writeAtomically(const fs::path& path, std::string_view bytes,
+                                           std::optional<mode_t> mode = std::nullopt) {
     const fs::path target = followLinks(path);
     const fs::path directory = target.parent_path();
     const fs::path temporary =
         directory / ("." + target.filename().string() + ".tmp-" + TextToolkit::makeUuid());
 
     struct stat existing {};
-    const bool targetExists = ::stat(target.c_str(), &existing) == 0;
+    if (!mode && ::stat(target.c_str(), &existing) == 0) {
+        mode = existing.st_mode & 07777;
+    }
 
-    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                             targetExists ? 0600 : 0666));
+    FileDescriptor fd(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode ? 0600 : 0666));
     if (!fd) {
         return systemError("Could not create a file in", directory, errno);
     }
@@ -124,7 +128,7 @@ std::optional<std::string> writeAtomically(const fs::path& path, std::string_vie
     if (!writeAll(fd.get(), bytes)) {
         return fail("Could not write");
     }
-    if (targetExists && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) {
+    if (mode && ::fchmod(fd.get(), *mode) != 0) {
         return fail("Could not keep the permissions of");
     }
     if (::fsync(fd.get()) != 0) {
@@ -212,7 +216,13 @@ std::optional<std::string> ConfigStore::backUpDamagedFile() {
         error = read.error;
     } else {
         // The backup replaces an older one atomically, so a failure here keeps it.
-        error = writeAtomically(backup, *read.bytes);
+        // It is a copy, permissions included: a private file stays private.
+        struct stat info {};
+        std::optional<mode_t> mode;
+        if (::stat(fileURL_.c_str(), &info) == 0) {
+            mode = info.st_mode & 07777;
+        }
+        error = writeAtomically(backup, *read.bytes, mode);
     }
     if (error) {
         return "The damaged file could not be backed up to " + quoted(backup) +

@@ -1,14 +1,13 @@
 #include "core/JsonSyntax.h"
 
-#include <vector>
-
 namespace tamsel::JsonSyntax {
 
 namespace {
 
 class Checker {
 public:
-    explicit Checker(std::string_view text) : text_(text) {}
+    explicit Checker(std::string_view text, std::vector<Span>* numbers = nullptr)
+        : text_(text), numbers_(numbers) {}
 
     std::optional<SyntaxError> run() {
         skipSpace();
@@ -160,13 +159,42 @@ private:
         if (e != 'u') {
             return failBool("Invalid escape sequence");
         }
+        const std::size_t start = at_ - 1;
         ++at_;
-        for (int i = 0; i < 4; ++i, ++at_) {
-            if (at_ >= text_.size() || !isHex(text_[at_])) {
-                return failBool("Invalid \\u escape");
+        auto unit = hexUnit();
+        if (!unit) {
+            return failBool("Invalid \\u escape");
+        }
+        if (*unit >= 0xDC00 && *unit <= 0xDFFF) {
+            at_ = start;
+            return failBool("Unpaired surrogate in a \\u escape");
+        }
+        if (*unit >= 0xD800 && *unit <= 0xDBFF) {
+            // Half of a pair: the other half must follow at once.
+            std::optional<unsigned> low;
+            if (text_.substr(at_).starts_with("\\u")) {
+                at_ += 2;
+                low = hexUnit();
+            }
+            if (!low || *low < 0xDC00 || *low > 0xDFFF) {
+                at_ = start;
+                return failBool("Unpaired surrogate in a \\u escape");
             }
         }
         return true;
+    }
+
+    // Four hex digits of a \u escape.
+    std::optional<unsigned> hexUnit() {
+        unsigned unit = 0;
+        for (int i = 0; i < 4; ++i, ++at_) {
+            if (at_ >= text_.size() || !isHex(text_[at_])) {
+                return std::nullopt;
+            }
+            const char c = text_[at_];
+            unit = unit * 16 + static_cast<unsigned>(isDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10);
+        }
+        return unit;
     }
 
     bool utf8Sequence() {
@@ -232,6 +260,9 @@ private:
             at_ = start;
             return failBool("Invalid number");
         }
+        if (numbers_ != nullptr) {
+            numbers_->push_back({start, at_ - start});
+        }
         return true;
     }
 
@@ -285,6 +316,7 @@ private:
     }
 
     std::string_view text_;
+    std::vector<Span>* numbers_;
     std::size_t at_ = 0;
     std::optional<SyntaxError> error_;
 };
@@ -293,6 +325,14 @@ private:
 
 std::optional<SyntaxError> firstError(std::string_view text) {
     return Checker(text).run();
+}
+
+std::vector<Span> numbers(std::string_view text) {
+    std::vector<Span> found;
+    if (Checker(text, &found).run()) {
+        found.clear();
+    }
+    return found;
 }
 
 } // namespace tamsel::JsonSyntax

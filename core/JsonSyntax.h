@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tamsel::JsonSyntax {
 
@@ -20,7 +21,18 @@ struct SyntaxError {
 };
 
 // No value when the text is one strict JSON value (RFC 8259), with optional
-// white space around it.
+// white space around it. A \u escape of half a surrogate pair counts as an
+// error, as it does for the parser.
 std::optional<SyntaxError> firstError(std::string_view text);
+
+struct Span {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    bool operator==(const Span&) const = default;
+};
+
+// Where each number of a JSON text stands, in text order; empty when the text
+// is not JSON.
+std::vector<Span> numbers(std::string_view text);
 
 } // namespace tamsel::JsonSyntax

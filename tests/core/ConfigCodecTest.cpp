@@ -72,6 +72,25 @@ TEST(ConfigDecode, ReadableValuesAreKeptAndDelaysClamped) {
     EXPECT_EQ(decodeOk(R"({"postDelayMS": 1e300})").postDelayMS, 80);
 }
 
+TEST(ConfigDecode, NumbersBeyondEveryRangeAreJsonAndTakeTheDefault) {
+    Config config = decodeOk(R"({"preDelayMS": 100000000000000000000,
+        "postDelayMS": -1e400, "extra": [0.5e99999999999999999999], "enabled": false})");
+    EXPECT_EQ(config.preDelayMS, 40);
+    EXPECT_EQ(config.postDelayMS, 80);
+    EXPECT_FALSE(config.enabled); // the rest of the file still counts
+    EXPECT_EQ(decodeOk(R"({"preDelayMS": 1e-400, "postDelayMS": 1e999})").preDelayMS, 0);
+    config = decodeOk(
+        R"({"rules": [{"name": "a", "enabled": 1e999, "text": 12345678901234567890123}]})");
+    ASSERT_EQ(config.rules.size(), 1u);
+    EXPECT_EQ(config.rules[0].name, "a");
+    EXPECT_TRUE(config.rules[0].enabled);
+    EXPECT_EQ(decodeError(R"({"rules": [1e999]})"), "Type mismatch at rules.Index 0");
+    EXPECT_EQ(decodeError("123456789012345678901234567890"), "Type mismatch at ");
+    // A real mistake elsewhere is still reported where it is.
+    const std::string error = decodeError("{\"a\": 1e999,\n \"b\": x}");
+    EXPECT_NE(error.find("line 2, column 7"), std::string::npos) << error;
+}
+
 TEST(ConfigDecode, LastOfDuplicateKeysWinsAndByteOrderMarkIsIgnored) {
     Config config = decodeOk("\xEF\xBB\xBF{\"preDelayMS\": 10, \"preDelayMS\": 20, \"rules\": "
                              "[{\"name\": \"a\", \"name\": \"b\"}]}");
@@ -122,6 +141,17 @@ TEST(ConfigDecode, NotJsonSaysWhereTheMistakeIs) {
 
     error = decodeError("{\n  \"enabled\": tru\n}");
     EXPECT_NE(error.find("line 2, column 14"), std::string::npos) << error;
+    // After a byte-order mark the column is as an editor shows it, the byte the file's own.
+    error = decodeError("\xEF\xBB\xBF{\"a\": x}");
+    EXPECT_NE(error.find("line 1, column 7 (byte 9)"), std::string::npos) << error;
+
+    // Half a surrogate pair is refused, and located.
+    for (const char* half : {"{\"a\": \"\\udc00\"}", "{\"a\": \"\\ud800\"}",
+                             "{\"a\": \"\\ud800\\u0041\"}", "{\"a\": \"\\uD83Dx\"}"}) {
+        error = decodeError(half);
+        EXPECT_NE(error.find("line 1, column 8"), std::string::npos) << half << ": " << error;
+    }
+    EXPECT_EQ(decodeOk(R"({"rules": [{"name": "\uD83D\ude00"}]})").rules[0].name, "\U0001F600");
 
     for (const char* bad : {"", "{\"a\": NaN}", "{\"a\": Infinity}", "{\"a\": 1,}", "{'a': 1}",
                             "{\"a\": \"\xC3\x28\"}", "{\"a\": 01}", "{} {}", "{\"a\": \"\t\"}"}) {
@@ -142,6 +172,9 @@ TEST(JsonSyntaxLocator, AgreesWithTheParserOnValidity) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->column, 8u); // counted in characters, not bytes
     EXPECT_EQ(error->problem, "Unexpected character 'x'");
+    EXPECT_EQ(JsonSyntax::numbers(R"({"a": [-1.5e3, 0], "b\u0031": "2", "c": 30})"),
+              (std::vector<JsonSyntax::Span>{{7, 6}, {15, 1}, {40, 2}}));
+    EXPECT_TRUE(JsonSyntax::numbers("[1, 2,]").empty());
     // Deep nesting is reported, never a crash.
     EXPECT_TRUE(JsonSyntax::firstError(std::string(100000, '[')));
 }

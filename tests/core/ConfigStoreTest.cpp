@@ -92,6 +92,23 @@ TEST(ConfigStoreTest, DamagedFileIsKeptUntilBackedUpOnFirstSave) {
     EXPECT_EQ(readFile(backup), brokenFile); // a second save leaves it alone
 }
 
+TEST(ConfigStoreTest, BackupOfAPrivateFileStaysPrivate) {
+    TemporaryFolder home;
+    const fs::path file = home / "config.json";
+    const fs::path backup = ConfigStore::backupURL(file);
+    writeFile(file, brokenFile);
+    writeFile(backup, "an older incident");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(backup, fs::perms::all);
+
+    ConfigStore store(file);
+    ASSERT_TRUE(store.load(Language::en).error);
+    ASSERT_FALSE(store.save(customConfig()));
+    EXPECT_EQ(readFile(backup), brokenFile);
+    EXPECT_EQ(fs::status(backup).permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST(ConfigStoreTest, WholeFileFailuresHaveTheirMessages) {
     TemporaryFolder home;
     const fs::path file = home / "config.json";
