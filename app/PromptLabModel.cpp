@@ -41,8 +41,8 @@ void PromptLabModel::scan(std::vector<Rule> rules, Language language) {
         scanThread_.join(); // the previous scan has published already
     }
     std::weak_ptr<PromptLabModel> weakModel = weak_from_this();
-    auto run = [weakModel, pipeline = pipeline_, mainQueue = mainQueue_,
-                cancelled = scanCancelled_, rules = std::move(rules), language] {
+    auto run = [weakModel, pipeline = pipeline_, mainQueue = mainQueue_, cancelled = scanCancelled_,
+                rules = std::move(rules), language] {
         PromptLabOutcome outcome = pipeline(rules, [&cancelled] { return cancelled->load(); });
         mainQueue->post([weakModel, outcome = std::move(outcome), language]() mutable {
             if (auto strong = weakModel.lock()) {

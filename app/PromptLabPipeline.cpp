@@ -25,7 +25,8 @@ std::int64_t dayCount(const std::optional<DateRange>& period) {
 
 PromptLabOutcome run(const std::vector<Rule>& rules,
                      const std::optional<std::filesystem::path>& home,
-                     const std::function<bool()>& isCancelled) {
+                     const std::function<bool()>& isCancelled,
+                     const std::function<void(Stage, const PromptLabOutcome&)>& onStage) {
     const std::filesystem::path homeFolder = home ? *home : homeDirectory();
     PromptLabOutcome outcome;
 
@@ -35,12 +36,20 @@ PromptLabOutcome run(const std::vector<Rule>& rules,
         started = now;
         return seconds;
     };
+    auto report = [&](Stage stage) {
+        if (onStage) {
+            onStage(stage, outcome);
+        }
+    };
     auto scanned = TranscriptScanner::scan(
         homeFolder / ".claude" / "projects", rules,
         isCancelled ? isCancelled : std::function<bool()>([] { return false; }));
     outcome.scanSeconds = lap();
     outcome.scannedFiles = scanned.scannedFiles;
     outcome.skippedLines = scanned.skippedLines;
+    outcome.promptCount = static_cast<std::int64_t>(scanned.records.size());
+    outcome.dayCount = dayCount(scanned.period());
+    report(Stage::scanned);
 
     std::vector<std::string> projects;
     projects.reserve(scanned.records.size());
@@ -50,15 +59,16 @@ PromptLabOutcome run(const std::vector<Rule>& rules,
     const auto files = ConventionIndex::conventionFiles(projects, homeFolder.string());
     const auto sections = ConventionIndex::sections(files, homeFolder.string());
     outcome.conventionFileCount = static_cast<std::int64_t>(files.size());
+    outcome.sectionCount = static_cast<std::int64_t>(sections.size());
     outcome.conventionSeconds = lap();
+    report(Stage::conventionsRead);
 
     outcome.candidates = CandidateBuilder::build(scanned.records, sections);
     outcome.candidateSeconds = lap();
+    report(Stage::candidatesBuilt);
     outcome.usage = RuleUsageReport::build(scanned.records, rules);
     outcome.usageSeconds = lap();
-    outcome.promptCount = static_cast<std::int64_t>(scanned.records.size());
-    outcome.dayCount = dayCount(scanned.period());
-    outcome.sectionCount = static_cast<std::int64_t>(sections.size());
+    report(Stage::usageCounted);
     return outcome;
 }
 

@@ -40,11 +40,16 @@ namespace PromptLabPipeline {
 // no records, no days.
 std::int64_t dayCount(const std::optional<DateRange>& period);
 
+enum class Stage { scanned, conventionsRead, candidatesBuilt, usageCounted };
+
 // `home` is the folder holding .claude; none means the user's own. Once
 // `isCancelled` answers true the outcome is partial and meant to be dropped.
+// `onStage` hears of each stage as it ends, with the outcome filled so far, so
+// that a long run can show its progress.
 PromptLabOutcome run(const std::vector<Rule>& rules,
                      const std::optional<std::filesystem::path>& home = std::nullopt,
-                     const std::function<bool()>& isCancelled = {});
+                     const std::function<bool()>& isCancelled = {},
+                     const std::function<void(Stage, const PromptLabOutcome&)>& onStage = {});
 
 } // namespace PromptLabPipeline
 } // namespace tamsel

@@ -62,15 +62,30 @@ int run(std::int64_t limit, const Environment& environment, std::ostream& out) {
     const Config config = store.load(languageFromSystem(environment.preferredLanguages)).config;
     const Language language = resolveLanguage(config.language, environment.preferredLanguages);
 
-    const PromptLabOutcome outcome = PromptLabPipeline::run(config.rules, environment.home);
-    printLine(out, "scan: files=" + std::to_string(outcome.scannedFiles) + " records=" +
-                       std::to_string(outcome.promptCount) + " in " + seconds(outcome.scanSeconds));
-    printLine(out, "conventions: files=" + std::to_string(outcome.conventionFileCount) +
-                       " sections=" + std::to_string(outcome.sectionCount));
-    printLine(out, "candidates: " + std::to_string(outcome.candidates.size()));
-    for (const RuleUsage& usage : outcome.usage) {
-        printLine(out, "usage: " + std::to_string(usage.count) + "  " + usage.name);
-    }
+    // Each line goes out as soon as its stage ends.
+    const PromptLabOutcome outcome = PromptLabPipeline::run(
+        config.rules, environment.home, {},
+        [&out](PromptLabPipeline::Stage stage, const PromptLabOutcome& sofar) {
+            switch (stage) {
+            case PromptLabPipeline::Stage::scanned:
+                printLine(out, "scan: files=" + std::to_string(sofar.scannedFiles) +
+                                   " records=" + std::to_string(sofar.promptCount) + " in " +
+                                   seconds(sofar.scanSeconds));
+                break;
+            case PromptLabPipeline::Stage::conventionsRead:
+                printLine(out, "conventions: files=" + std::to_string(sofar.conventionFileCount) +
+                                   " sections=" + std::to_string(sofar.sectionCount));
+                break;
+            case PromptLabPipeline::Stage::candidatesBuilt:
+                printLine(out, "candidates: " + std::to_string(sofar.candidates.size()));
+                break;
+            case PromptLabPipeline::Stage::usageCounted:
+                for (const RuleUsage& usage : sofar.usage) {
+                    printLine(out, "usage: " + std::to_string(usage.count) + "  " + usage.name);
+                }
+                break;
+            }
+        });
     OnDeviceDrafter drafter(environment.languageModel);
     printLine(out, std::string("drafter availability: ") + rawValue(drafter.availability()));
 
