@@ -1,5 +1,6 @@
 #include "app/PromptLabPipeline.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "core/ConventionIndex.h"
@@ -22,6 +23,24 @@ std::int64_t dayCount(const std::optional<DateRange>& period) {
                                     : static_cast<long double>(static_cast<std::int64_t>(days) + 1);
     return std::max<std::int64_t>(1, static_cast<std::int64_t>(rounded));
 }
+
+namespace {
+
+// A prompt without a readable time sorts first with the earliest possible date;
+// counting days from there would report some hundred million days of history.
+// The span of the dated prompts is the one the user means.
+std::optional<DateRange> datedPeriod(const TranscriptScanner::Result& scanned) {
+    const auto& records = scanned.records; // sorted by time
+    auto firstDated = std::find_if(records.begin(), records.end(), [](const PromptRecord& record) {
+        return record.timestamp != distantPast;
+    });
+    if (firstDated == records.end()) {
+        return scanned.period();
+    }
+    return DateRange{firstDated->timestamp, records.back().timestamp};
+}
+
+} // namespace
 
 PromptLabOutcome run(const std::vector<Rule>& rules,
                      const std::optional<std::filesystem::path>& home,
@@ -48,7 +67,7 @@ PromptLabOutcome run(const std::vector<Rule>& rules,
     outcome.scannedFiles = scanned.scannedFiles;
     outcome.skippedLines = scanned.skippedLines;
     outcome.promptCount = static_cast<std::int64_t>(scanned.records.size());
-    outcome.dayCount = dayCount(scanned.period());
+    outcome.dayCount = dayCount(datedPeriod(scanned));
     report(Stage::scanned);
 
     std::vector<std::string> projects;

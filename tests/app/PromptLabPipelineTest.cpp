@@ -36,3 +36,22 @@ TEST(PromptLabPipelineTest, ReportsEachStageInOrderWithWhatIsKnownSoFar) {
     ASSERT_EQ(outcome.usage.size(), 1u);
     EXPECT_EQ(outcome.usage[0].count, 0);
 }
+
+TEST(PromptLabPipelineTest, DaysAreCountedOverDatedPromptsOnly) {
+    tamsel::testing::TemporaryFolder home;
+    auto line = [](std::string_view text, std::string_view time) {
+        return std::string(R"({"type":"user","userType":"external","sessionId":"s","cwd":"/w",)"
+                           R"("message":{"role":"user","content":")") +
+               std::string(text) + R"("})" + std::string(time) + "}\n";
+    };
+    home.write(".claude/projects/p/s.jsonl",
+               line("One.", R"(,"timestamp":"2026-03-01T09:00:00Z")") + line("Undated.", "") +
+                   line("Two.", R"(,"timestamp":"2026-03-03T08:00:00Z")"));
+    auto outcome = PromptLabPipeline::run({}, home.path());
+    EXPECT_EQ(outcome.promptCount, 3);
+    EXPECT_EQ(outcome.dayCount, 2);
+
+    tamsel::testing::TemporaryFolder undated;
+    undated.write(".claude/projects/p/s.jsonl", line("Undated.", ""));
+    EXPECT_EQ(PromptLabPipeline::run({}, undated.path()).dayCount, 1);
+}
