@@ -4,7 +4,6 @@
 // imperative sentences) with the on-device language model. Every failure means
 // "no draft": the caller then shows the suggestion's own wording.
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,6 +11,7 @@
 
 #include "core/CandidateBuilder.h"
 #include "core/Language.h"
+#include "platform/Cancellation.h"
 #include "platform/LanguageModel.h"
 
 namespace tamsel {
@@ -20,16 +20,6 @@ struct PromptDraftResult {
     std::string name;
     std::string text;
     bool operator==(const PromptDraftResult&) const = default;
-};
-
-// Shared between a drafting task and whoever may cancel it.
-class CancellationToken {
-public:
-    void cancel() { flag_->store(true); }
-    bool isCancelled() const { return flag_->load(); }
-
-private:
-    std::shared_ptr<std::atomic<bool>> flag_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 class OnDeviceDrafter {

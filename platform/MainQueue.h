@@ -4,33 +4,16 @@
 // Work finished on other threads comes back through it, and every timer of
 // the application (debounced saves, notice expiry, polling) is built on it.
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
+
+#include "platform/Cancellation.h"
 
 namespace tamsel {
 
-// Cancels a task queued with postAfter. Copies share the same task; a handle
-// that outlives its task (or a default-constructed one) cancels nothing.
-class ScheduledTask {
-public:
-    ScheduledTask() = default;
-    static ScheduledTask make() {
-        return ScheduledTask(std::make_shared<std::atomic<bool>>(false));
-    }
-
-    void cancel() const {
-        if (cancelled_) {
-            cancelled_->store(true, std::memory_order_release);
-        }
-    }
-    bool isCancelled() const { return cancelled_ && cancelled_->load(std::memory_order_acquire); }
-
-private:
-    explicit ScheduledTask(std::shared_ptr<std::atomic<bool>> flag) : cancelled_(std::move(flag)) {}
-    std::shared_ptr<std::atomic<bool>> cancelled_;
-};
+// Cancels a task queued with postAfter; copies share the same task, and
+// cancelling a task that has already run does nothing.
+using ScheduledTask = CancellationToken;
 
 class MainQueue {
 public:

@@ -9,7 +9,7 @@ void RunLoopMainQueue::post(std::function<void()> task) {
 }
 
 ScheduledTask RunLoopMainQueue::postAfter(std::int64_t milliseconds, std::function<void()> task) {
-    ScheduledTask handle = ScheduledTask::make();
+    ScheduledTask handle;
     {
         std::lock_guard guard(mutex_);
         tasks_.push_back({std::chrono::steady_clock::now() +

@@ -11,7 +11,7 @@ void FakeMainQueue::post(std::function<void()> task) {
 }
 
 ScheduledTask FakeMainQueue::postAfter(std::int64_t milliseconds, std::function<void()> task) {
-    ScheduledTask handle = ScheduledTask::make();
+    ScheduledTask handle;
     const Clock::Duration due =
         clock_->now() + std::chrono::milliseconds(std::max<std::int64_t>(milliseconds, 0));
     {
