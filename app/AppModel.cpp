@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/TextToolkit.h"
-#include "core/Validator.h"
+#include "core/toolkit/TextToolkit.h"
+#include "core/config/Validator.h"
 
 namespace tamsel {
 

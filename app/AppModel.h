@@ -11,9 +11,9 @@
 #include <string>
 
 #include "app/Observable.h"
-#include "core/Config.h"
-#include "core/ConfigStore.h"
-#include "core/Strings.h"
+#include "core/config/Config.h"
+#include "core/config/ConfigStore.h"
+#include "core/strings/Strings.h"
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"
 #include "engine/SecureInput.h"
@@ -46,7 +46,7 @@ public:
     static constexpr std::int64_t saveDelayMS = 400;
     static constexpr std::int64_t noticeDurationMS = 3000;
     static constexpr const char* contactAddress = "https://tamsel.app/";
-    static constexpr const char* applicationVersion = "0.1.0";
+    static constexpr const char* applicationVersion = TAMSEL_VERSION;
 
     // Loads the configuration, installs the tap's handlers and pushes the
     // first snapshot; does not start the tap.

@@ -1,7 +1,7 @@
 #include "app/OnDeviceDrafter.h"
 
-#include "core/Config.h"
-#include "core/TextToolkit.h"
+#include "core/config/Config.h"
+#include "core/toolkit/TextToolkit.h"
 
 namespace tamsel {
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "core/CandidateBuilder.h"
-#include "core/Language.h"
+#include "core/analysis/CandidateBuilder.h"
+#include "core/config/Language.h"
 #include "platform/Cancellation.h"
 #include "platform/LanguageModel.h"
 

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "core/TextToolkit.h"
+#include "core/toolkit/TextToolkit.h"
 
 namespace tamsel {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "core/ConventionIndex.h"
-#include "core/HomeDirectory.h"
+#include "core/analysis/ConventionIndex.h"
+#include "core/toolkit/HomeDirectory.h"
 
 namespace tamsel::PromptLabPipeline {
 

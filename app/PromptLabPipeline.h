@@ -9,10 +9,10 @@
 #include <optional>
 #include <vector>
 
-#include "core/CandidateBuilder.h"
-#include "core/Config.h"
-#include "core/RuleUsageReport.h"
-#include "core/TranscriptScanner.h"
+#include "core/analysis/CandidateBuilder.h"
+#include "core/config/Config.h"
+#include "core/analysis/RuleUsageReport.h"
+#include "core/analysis/TranscriptScanner.h"
 
 namespace tamsel {
 

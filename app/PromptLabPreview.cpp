@@ -5,8 +5,8 @@
 
 #include "app/OnDeviceDrafter.h"
 #include "app/PromptLabPipeline.h"
-#include "core/ConfigStore.h"
-#include "core/TextToolkit.h"
+#include "core/config/ConfigStore.h"
+#include "core/toolkit/TextToolkit.h"
 #include "platform/RunLoopMainQueue.h"
 
 namespace tamsel::PromptLabPreview {

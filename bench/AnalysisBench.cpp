@@ -19,8 +19,8 @@
 
 #include "app/PromptLabPipeline.h"
 #include "bench/SyntheticPrompts.h"
-#include "core/ConfigCodec.h"
-#include "core/ConfigStore.h"
+#include "core/config/ConfigCodec.h"
+#include "core/config/ConfigStore.h"
 
 using namespace tamsel;
 

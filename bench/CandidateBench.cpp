@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "bench/SyntheticPrompts.h"
-#include "core/CandidateBuilder.h"
-#include "core/ConventionIndex.h"
-#include "core/SentenceIndex.h"
+#include "core/analysis/CandidateBuilder.h"
+#include "core/analysis/ConventionIndex.h"
+#include "core/analysis/SentenceIndex.h"
 
 using namespace tamsel;
 

@@ -11,8 +11,8 @@
 
 #include <simdjson.h>
 
-#include "core/RuleUsageReport.h"
-#include "core/TranscriptScanner.h"
+#include "core/analysis/RuleUsageReport.h"
+#include "core/analysis/TranscriptScanner.h"
 
 using namespace tamsel;
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/PromptRecord.h"
+#include "core/analysis/PromptRecord.h"
 
 namespace tamsel::bench {
 

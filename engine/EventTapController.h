@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/Config.h"
-#include "core/TriggerIndex.h"
+#include "core/config/Config.h"
+#include "core/config/TriggerIndex.h"
 #include "platform/Accessibility.h"
 #include "platform/EventTap.h"
 #include "platform/MainQueue.h"

@@ -1,6 +1,6 @@
 #include "engine/InjectionText.h"
 
-#include "core/TextToolkit.h"
+#include "core/toolkit/TextToolkit.h"
 
 namespace tamsel::InjectionText {
 

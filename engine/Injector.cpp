@@ -4,7 +4,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "core/TextToolkit.h"
+#include "core/toolkit/TextToolkit.h"
 #include "engine/EventTapController.h"
 #include "engine/InjectionText.h"
 #include "engine/PasteboardSnapshot.h"

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/Config.h"
-#include "core/Hotkey.h"
+#include "core/config/Config.h"
+#include "core/config/Hotkey.h"
 #include "platform/Clock.h"
 #include "platform/KeyboardEvents.h"
 #include "platform/Pasteboard.h"

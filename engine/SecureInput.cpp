@@ -5,7 +5,7 @@
 #include <limits>
 #include <string_view>
 
-#include "core/TextToolkit.h"
+#include "core/toolkit/TextToolkit.h"
 
 namespace tamsel::SecureInputProbe {
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/Hotkey.h"
+#include "core/config/Hotkey.h"
 
 namespace tamsel {
 

@@ -1,6 +1,6 @@
 #include "platform/fake/FakeKeyboard.h"
 
-#include "core/TextToolkit.h"
+#include "core/toolkit/TextToolkit.h"
 
 namespace tamsel {
 

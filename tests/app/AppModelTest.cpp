@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/ConfigCodec.h"
+#include "core/config/ConfigCodec.h"
 #include "tests/support/FakeAppServices.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -275,7 +275,7 @@ TEST_F(AppModelTest, SecureInputAndContactPage) {
 
     model->openContactPage();
     ASSERT_EQ(workspace->openedURLs.size(), 1u);
-    EXPECT_EQ(workspace->openedURLs[0], "https://tamsel.app/?from=app&v=0.1.0&os=6.1#contact");
+    EXPECT_EQ(workspace->openedURLs[0], "https://tamsel.app/?from=app&v=" TAMSEL_VERSION "&os=6.1#contact");
     model->openAccessibilitySettings();
     EXPECT_EQ(accessibility->prompts(), 1u);
     EXPECT_EQ(workspace->accessibilitySettingsOpened, 1);

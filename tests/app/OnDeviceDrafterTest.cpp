@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Config.h"
+#include "core/config/Config.h"
 #include "platform/fake/FakeLanguageModel.h"
 
 using namespace tamsel;

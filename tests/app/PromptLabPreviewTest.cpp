@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "core/ConfigCodec.h"
-#include "core/ConfigStore.h"
+#include "core/config/ConfigCodec.h"
+#include "core/config/ConfigStore.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace tamsel;

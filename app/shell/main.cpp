@@ -1,0 +1,71 @@
+// The tamsel executable: the tray application, or one of the two developer
+// modes, which run without a display.
+
+#include <iostream>
+
+#include "app/CommandLine.h"
+#include "app/PromptLabPreview.h"
+#include "app/shell/UISnapshot.h"
+#include "core/config/ConfigStore.h"
+#include "core/toolkit/HomeDirectory.h"
+#include "core/config/Language.h"
+#include "core/strings/Strings.h"
+#include "core/config/Validator.h"
+
+using namespace tamsel;
+
+namespace {
+
+int listPrompts() {
+    const auto preferred = systemPreferredLanguages();
+    ConfigStore store(ConfigStore::defaultFileURL());
+    auto loaded = store.load(languageFromSystem(preferred));
+    const Language language = resolveLanguage(loaded.config.language, preferred);
+
+    std::cout << "Configuration: " << store.fileURL().string()
+              << (loaded.createdDefault ? " (created with the default prompts)" : "") << "\n";
+    if (loaded.error) {
+        std::cout << Strings::string(StringKey::configErrorTitle, language) << ": " << *loaded.error
+                  << "\n"
+                  << Strings::string(StringKey::configErrorBody, language) << "\n";
+    }
+    auto issues = Validator::issues(loaded.config.rules);
+    for (const Rule& rule : loaded.config.rules) {
+        auto shortcut = [&](TriggerKind kind) {
+            auto hotkey = rule.hotkeyFor(kind);
+            return hotkey ? hotkey->displayString()
+                          : std::string(Strings::string(StringKey::notSet, language));
+        };
+        std::cout << "\n"
+                  << (rule.name.empty() ? Strings::string(StringKey::untitledPrompt, language)
+                                        : std::string_view(rule.name))
+                  << (rule.enabled ? "" : " (off)") << "\n  "
+                  << Strings::string(StringKey::triggerSend, language) << ": "
+                  << shortcut(TriggerKind::send) << "   "
+                  << Strings::string(StringKey::triggerInsert, language) << ": "
+                  << shortcut(TriggerKind::insert) << "\n";
+        for (const RuleIssue& issue : issues[rule.id]) {
+            std::cout << "  ! " << Strings::issueMessage(issue, language) << "\n";
+        }
+    }
+    std::cout << "\nThe tray application is not available yet.\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const CommandLine commandLine = CommandLine::parse(std::vector<std::string>(argv, argv + argc));
+    switch (commandLine.mode) {
+    case CommandLine::Mode::renderUI:
+        return UISnapshot::run(commandLine.renderDirectory, argc, argv);
+    case CommandLine::Mode::promptLabPreview:
+        return PromptLabPreview::run(
+            commandLine.previewLimit,
+            {homeDirectory(), systemPreferredLanguages(), std::make_shared<NoLanguageModel>()},
+            std::cerr);
+    case CommandLine::Mode::application:
+        return listPrompts();
+    }
+    return 0;
+}
