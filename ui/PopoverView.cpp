@@ -1,0 +1,10 @@
+#include "ui/PopoverView.h"
+
+namespace tamsel {
+
+PopoverView::PopoverView(std::shared_ptr<AppModel> model, QWidget* parent)
+    : QWidget(parent), model_(std::move(model)) {
+    setFixedWidth(width);
+}
+
+} // namespace tamsel
