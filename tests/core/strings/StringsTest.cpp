@@ -95,6 +95,19 @@ TEST(Strings, SecureInputDetailWithAndWithoutHolder) {
               "Secure Keyboard Entry の設定か、パスワード入力欄を確認してください。");
 }
 
+TEST(Strings, UnavailableShortcutsListsEachInBothLanguages) {
+    EXPECT_EQ(Strings::unavailableShortcuts({"⌘1"}, Language::en),
+              "Another app already uses ⌘1, so Tamsel cannot register it. Change that app's "
+              "setting or choose another shortcut.");
+    EXPECT_EQ(Strings::unavailableShortcuts({"⌘1", "⌃⏎"}, Language::ja),
+              "別のアプリが使用中のため登録できないショートカット: ⌘1、⌃⏎。"
+              "そのアプリ側の設定を変えるか、別のショートカットを選んでください。");
+    EXPECT_NE(Strings::keyboardAccessMissing(false, Language::en),
+              Strings::keyboardAccessMissing(true, Language::en));
+    EXPECT_NE(Strings::keyboardAccessMissing(false, Language::ja).find("XWayland"),
+              std::string::npos);
+}
+
 TEST(Strings, LabSummaryPlacesEachNumber) {
     EXPECT_EQ(Strings::labSummary(1234, 30, 7, Language::en),
               "7 rule groups from CLAUDE.md · 1234 prompts over 30 days");
