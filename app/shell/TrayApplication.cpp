@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <iostream>
+
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
@@ -185,6 +187,7 @@ void TrayApplication::observeModel() {
             [this] {
                 updateQueued_ = false;
                 updateTrayIcon();
+                reportUnavailableHotkeys();
             },
             Qt::QueuedConnection);
     });
@@ -206,6 +209,17 @@ void TrayApplication::activeApplicationChanged(const ActiveApplication& applicat
     model_->tap()->updateFrontmostBundleID(application.windowClass);
     if (application.processID != static_cast<long>(::getpid())) {
         closePopover();
+    }
+}
+
+// Besides the popover's banner, for whoever started us from a terminal.
+void TrayApplication::reportUnavailableHotkeys() {
+    if (model_->unavailableHotkeys() == reportedUnavailable_) {
+        return;
+    }
+    reportedUnavailable_ = model_->unavailableHotkeys();
+    if (auto message = model_->unavailableHotkeysMessage()) {
+        std::cerr << "Tamsel: " << *message << std::endl;
     }
 }
 

@@ -57,6 +57,7 @@ private:
     void observeModel();
     void observeActiveWindow();
     void updateTrayIcon();
+    void reportUnavailableHotkeys();
     void startPermissionPolling();
     void startSecureInputPolling();
     void checkPermission();
@@ -75,6 +76,7 @@ private:
     std::unique_ptr<QTimer> secureInputTimer_;
     Subscription modelSubscription_;
     std::optional<bool> iconShowsActive_;
+    std::vector<Hotkey> reportedUnavailable_;
     bool updateQueued_ = false;
     bool shutDown_ = false;
 };

@@ -7,7 +7,12 @@ namespace tamsel {
 
 namespace {
 thread_local X11ErrorTrap* currentTrap = nullptr;
-}
+// The handler is the process's: Qt installs its own when it connects, so
+// each trap puts ours back while any trap lives.
+std::mutex handlerMutex;
+int liveTraps = 0;
+XErrorHandler outsideHandler = nullptr;
+} // namespace
 
 // Errors outside a trap are replies to requests whose failure we already
 // handle (a window that vanished under a property read): ignore them.
@@ -55,12 +60,22 @@ DisplayOpening openDisplay(const std::string& name) {
 X11ErrorTrap::X11ErrorTrap(Display* display) : display_(display), previous_(currentTrap) {
     XSync(display_, False); // errors of earlier requests are not ours
     errors_.clear();
+    {
+        std::lock_guard guard(handlerMutex);
+        if (liveTraps++ == 0) {
+            outsideHandler = XSetErrorHandler(handleXError);
+        }
+    }
     currentTrap = this;
 }
 
 X11ErrorTrap::~X11ErrorTrap() {
     XSync(display_, False);
     currentTrap = previous_;
+    std::lock_guard guard(handlerMutex);
+    if (--liveTraps == 0 && outsideHandler != handleXError) {
+        XSetErrorHandler(outsideHandler);
+    }
 }
 
 const std::vector<XErrorEvent>& X11ErrorTrap::sync() {

@@ -67,7 +67,14 @@ void X11EventTap::run() {
             continue;
         }
         pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        // A shortcut another client holds is tried again now and then: it
+        // may let go (a program that grabbed it quits).
+        const int ready = ::poll(fds, 2, refusedCount_ > 0 ? refusedRetryMS : -1);
+        if (ready == 0) {
+            regrab_.store(true, std::memory_order_release);
+            continue;
+        }
+        if (ready < 0) {
             continue; // EINTR
         }
         if (fds[1].revents & POLLIN) {
@@ -156,6 +163,7 @@ void X11EventTap::grabWatched() {
             unavailable.push_back(hotkey);
         }
     }
+    refusedCount_ = unavailable.size();
     client_.watchedHotkeysUnavailable(std::move(unavailable));
 }
 

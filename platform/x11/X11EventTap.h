@@ -22,6 +22,8 @@ namespace tamsel {
 
 class X11EventTap final : public EventTap {
 public:
+    static constexpr int refusedRetryMS = 2000;
+
     X11EventTap(DisplayHandle display, EventTapClient& client,
                 std::shared_ptr<SyntheticKeyLedger> ledger, std::int64_t syntheticMarker,
                 FileDescriptor wakeRead, FileDescriptor wakeWrite);
@@ -50,6 +52,7 @@ private:
     std::atomic<bool> regrab_{false};
     // (keycode, mask) pairs grabbed now; only the tap thread touches them.
     std::vector<std::pair<unsigned, unsigned>> grabbed_;
+    std::size_t refusedCount_ = 0;
 };
 
 class X11EventTapService final : public EventTapService {

@@ -1,6 +1,7 @@
 #include "platform/x11/X11Keyboard.h"
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 #include <X11/XKBlib.h>
@@ -18,7 +19,8 @@ namespace {
 constexpr std::size_t maximumSpares = 64;
 // A client reads the keymap when it handles the key, not when it arrives, so a
 // spare keycode is given a new keysym only after its last key had time to land.
-constexpr auto remapSettle = std::chrono::milliseconds(60);
+constexpr auto remapSettle = std::chrono::milliseconds(150);
+constexpr auto restoreGrace = std::chrono::milliseconds(1000);
 
 class X11KeyEvent final : public SyntheticKeyEvent {
 public:
@@ -62,7 +64,12 @@ std::shared_ptr<X11Keyboard> X11Keyboard::create(std::shared_ptr<SyntheticKeyLed
         error = "The X server has no XTEST extension, which Tamsel needs to type.";
         return nullptr;
     }
-    return std::make_shared<X11Keyboard>(std::move(opened.display), std::move(ledger));
+    try {
+        return std::make_shared<X11Keyboard>(std::move(opened.display), std::move(ledger));
+    } catch (const std::system_error&) {
+        error = "Cannot start the keyboard's helper thread.";
+        return nullptr;
+    }
 }
 
 X11Keyboard::X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedger> ledger)
@@ -96,10 +103,33 @@ X11Keyboard::X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedg
             modifierKeyCodes_[flag] = code;
         }
     }
+    restorer_ = std::thread([this] { restorerMain(); });
 }
 
 X11Keyboard::~X11Keyboard() {
-    injectionFinished();
+    {
+        std::lock_guard guard(mutex_);
+        stopping_ = true;
+    }
+    restoreChanged_.notify_all();
+    restorer_.join();
+    std::lock_guard guard(mutex_);
+    restoreLayout();
+}
+
+void X11Keyboard::restorerMain() {
+    std::unique_lock guard(mutex_);
+    while (!stopping_) {
+        if (!restoreDue_) {
+            restoreChanged_.wait(guard);
+            continue;
+        }
+        if (restoreChanged_.wait_until(guard, *restoreDue_) == std::cv_status::timeout &&
+            restoreDue_ && std::chrono::steady_clock::now() >= *restoreDue_) {
+            restoreDue_.reset();
+            restoreLayout();
+        }
+    }
 }
 
 std::unique_ptr<KeyEventSource> X11Keyboard::createPrivateSource() {
@@ -115,6 +145,7 @@ std::unique_ptr<SyntheticKeyEvent> X11Keyboard::createKeyEvent(KeyEventSource*,
 void X11Keyboard::post(SyntheticKeyEvent& event) {
     auto& key = static_cast<X11KeyEvent&>(event);
     std::lock_guard guard(mutex_);
+    restoreDue_.reset(); // typing again: the spare keycodes stay as they are
     if (!key.units.empty()) {
         // The whole text goes with the key-down; the key-up has nothing left to type.
         if (key.keyDown) {
@@ -196,28 +227,26 @@ void X11Keyboard::mapSpare(Spare& spare, unsigned long keysym) {
 }
 
 void X11Keyboard::injectionFinished() {
-    std::lock_guard guard(mutex_);
-    const auto now = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point latest{};
-    for (const Spare& spare : spares_) {
-        if (spare.keysym != 0) {
-            latest = std::max(latest, spare.lastUsed);
-        }
+    {
+        std::lock_guard guard(mutex_);
+        restoreDue_ = std::chrono::steady_clock::now() + restoreGrace;
     }
-    if (latest == std::chrono::steady_clock::time_point{}) {
-        return;
-    }
-    if (now - latest < remapSettle) {
-        std::this_thread::sleep_for(remapSettle - (now - latest));
-    }
+    restoreChanged_.notify_all();
+}
+
+void X11Keyboard::restoreLayout() {
     KeySym empty[2] = {NoSymbol, NoSymbol};
+    bool changed = false;
     for (Spare& spare : spares_) {
         if (spare.keysym != 0) {
             XChangeKeyboardMapping(display_.get(), static_cast<int>(spare.keyCode), 2, empty, 1);
             spare.keysym = 0;
+            changed = true;
         }
     }
-    XSync(display_.get(), False);
+    if (changed) {
+        XSync(display_.get(), False);
+    }
 }
 
 std::uint64_t X11Keyboard::combinedModifierFlags() {

@@ -5,10 +5,13 @@
 // XTest presses keycodes, not characters, so text is typed by mapping spare
 // keycodes (those the layout leaves empty) to each character's keysym: any
 // layout, Japanese and emoji included. The spare keycodes are emptied again
-// when the injection ends.
+// shortly after the injection ends.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <optional>
+#include <thread>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -50,12 +53,20 @@ private:
     void typeCharacter(char32_t character);
     Spare& spareFor(unsigned long keysym);
     void mapSpare(Spare& spare, unsigned long keysym);
+    void restorerMain();
+    void restoreLayout(); // requires mutex_
 
     std::mutex mutex_;
     DisplayHandle display_;
     std::shared_ptr<SyntheticKeyLedger> ledger_;
     std::vector<Spare> spares_;
     std::map<std::uint64_t, unsigned> modifierKeyCodes_;
+    // The spare keycodes are emptied a while after the last injection: a
+    // busy client reads the keymap only when it gets to the key.
+    std::condition_variable restoreChanged_;
+    std::optional<std::chrono::steady_clock::time_point> restoreDue_;
+    bool stopping_ = false;
+    std::thread restorer_;
 };
 
 } // namespace tamsel

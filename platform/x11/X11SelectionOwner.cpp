@@ -198,8 +198,11 @@ void X11SelectionOwner::handle(const XEvent& event) {
         answer(event);
         break;
     case SelectionClear: {
-        auto found = offers_.find(event.xselectionclear.selection);
-        if (found != offers_.end()) {
+        // A clear that our own letting go caused may arrive after we took the
+        // selection again: only the server's current owner counts.
+        const Atom selection = event.xselectionclear.selection;
+        auto found = offers_.find(selection);
+        if (found != offers_.end() && XGetSelectionOwner(display_.get(), selection) != window_) {
             offers_.erase(found);
             const std::string name = atomName(display_.get(), event.xselectionclear.selection);
             std::lock_guard guard(mutex_);
