@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(length >= SentenceIndex::minimumSentenceLength &&
                   length <= SentenceIndex::maximumSentenceLength,
               "sentence length within bounds");
-        check(TextToolkit::trimWhitespaceAndNewlines(sentence) == sentence, "sentences are trimmed");
+        check(TextToolkit::trimWhitespaceAndNewlines(sentence) == sentence,
+              "sentences are trimmed");
         if (SentenceIndex::isInstruction(sentence)) {
             expectedInstructions.push_back(sentence);
         }

@@ -49,16 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    std::string_view(reinterpret_cast<const char*>(data), size));
 
     const TranscriptScanner::FileResult one = TranscriptScanner::scanFile(file, rules());
-    const TranscriptScanner::Result all =
-        TranscriptScanner::scan(root, rules(), [] { return false; }, 1);
+    const TranscriptScanner::Result all = TranscriptScanner::scan(
+        root, rules(), [] { return false; }, 1);
 
     check(all.scannedFiles == 1, "the one transcript is scanned");
     check(all.skippedLines == one.skippedLines, "skipped lines agree");
     std::vector<PromptRecord> expected = one.records;
-    std::stable_sort(expected.begin(), expected.end(),
-                     [](const PromptRecord& a, const PromptRecord& b) {
-                         return a.timestamp < b.timestamp;
-                     });
+    std::stable_sort(
+        expected.begin(), expected.end(),
+        [](const PromptRecord& a, const PromptRecord& b) { return a.timestamp < b.timestamp; });
     check(all.records == expected, "the scan is the file's records by time");
 
     std::int64_t index = 0;

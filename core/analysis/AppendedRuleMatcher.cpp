@@ -23,8 +23,8 @@ AppendedRuleMatcher::AppendedRuleMatcher(const std::vector<Rule>& rules) {
             }
         }
         Entry entry{rule.id, {}};
-        for (std::string_view tail : {std::string_view(full), std::string_view(flattened),
-                                      std::string_view(rule.text)}) {
+        for (std::string_view tail :
+             {std::string_view(full), std::string_view(flattened), std::string_view(rule.text)}) {
             tail = TextToolkit::trimWhitespaceAndNewlines(tail);
             if (!tail.empty()) {
                 entry.tails.emplace_back(tail);

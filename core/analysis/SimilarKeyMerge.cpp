@@ -57,7 +57,9 @@ std::vector<BigramSet> rankedBigramSets(const std::vector<std::string>& orderedK
 // half of either set, so the two sets share a bigram among the first
 // |S| - ceil(|S| / 2) + 1 of each in rarity order. Only those prefixes are
 // indexed, and a head looks up only its own prefix.
-std::size_t prefixLength(std::size_t size) { return size == 0 ? 0 : size / 2 + 1; }
+std::size_t prefixLength(std::size_t size) {
+    return size == 0 ? 0 : size / 2 + 1;
+}
 
 // Whether |A ∩ B| / |A ∪ B| reaches 1/2, given `common` shared bigrams
 // counted up to positions i in A and j in B.
