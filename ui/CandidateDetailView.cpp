@@ -36,6 +36,7 @@ CandidateDetailView::CandidateDetailView(std::shared_ptr<AppModel> model,
     nameLabel_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
     name_ = new QLineEdit(this);
     name_->setObjectName("labName");
+    name_->setFont(Tokens::bodyFont());
     labelledField(column, nameLabel_)->addWidget(name_);
 
     textLabel_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
@@ -43,7 +44,7 @@ CandidateDetailView::CandidateDetailView(std::shared_ptr<AppModel> model,
     text_ = new QPlainTextEdit(this);
     text_->setObjectName("labText");
     text_->setFont(Tokens::promptFont());
-    text_->setMinimumHeight(110);
+    text_->setFixedHeight(110);
     text_->setTabChangesFocus(true);
     QColor border = palette.secondary;
     border.setAlphaF(0.3);
@@ -51,7 +52,7 @@ CandidateDetailView::CandidateDetailView(std::shared_ptr<AppModel> model,
                                         " background: %2; color: %3; }")
                              .arg(border.name(QColor::HexArgb), palette.textBackground.name(),
                                   palette.primary.name()));
-    textField->addWidget(text_, 1);
+    textField->addWidget(text_);
     auto* statusRow = new QHBoxLayout();
     statusRow->setSpacing(6);
     drafting_ = new Spinner(11, this);
@@ -87,9 +88,11 @@ CandidateDetailView::CandidateDetailView(std::shared_ptr<AppModel> model,
     adoptRow->addStretch();
     adopt_ = new QPushButton(this);
     adopt_->setObjectName("labAdopt");
+    adopt_->setFont(Tokens::bodyFont());
     adopt_->setDefault(true);
     adoptRow->addWidget(adopt_);
     column->addLayout(adoptRow);
+    column->addStretch();
 
     connect(name_, &QLineEdit::textEdited, this,
             [this](const QString& text) { lab_->setEditedName(stdText(text)); });

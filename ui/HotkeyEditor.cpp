@@ -43,6 +43,7 @@ HotkeyEditor::HotkeyEditor(TriggerKind kind, std::function<void(std::string)> wr
         button->setProperty("modifier", true);
         button->setCheckable(true);
         button->setFont(Tokens::shortcutFont());
+        button->setFixedWidth(platformKeyNaming == KeyNaming::pcKeys ? 44 : 24);
         button->setText(qtText(Modifiers::mark(member, platformKeyNaming)));
         button->setAccessibleName(qtText(Modifiers::spokenName(member, platformKeyNaming)));
         button->setToolTip(button->accessibleName());
@@ -54,6 +55,7 @@ HotkeyEditor::HotkeyEditor(TriggerKind kind, std::function<void(std::string)> wr
 
     picker_ = new QComboBox(this);
     picker_->setObjectName("keyPicker");
+    picker_->setFont(Tokens::bodyFont());
     picker_->setFixedWidth(92);
     picker_->addItem(QStringLiteral("—"));
     for (MainKey key : MainKeys::allCases) {

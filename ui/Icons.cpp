@@ -116,6 +116,10 @@ void draw(QPainter& p, Symbol symbol, const QColor& color) {
         p.drawArc(QRectF(6.2, 4.6, 3.6, 5.0), 0, 180 * 16);
         break;
     }
+    case Symbol::checkmark:
+        p.setPen(QPen(color, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(3.5, 8.5), QPointF(6.6, 11.6), QPointF(12.5, 4.5)}));
+        break;
     case Symbol::checkmarkCircle:
         p.setPen(Qt::NoPen);
         p.setBrush(color);

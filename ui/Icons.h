@@ -24,6 +24,7 @@ enum class Symbol {
     trash,
     lockShield,
     checkmarkCircle,
+    checkmark,
 };
 
 namespace Icons {

@@ -114,6 +114,7 @@ PromptLabView::PromptLabView(std::shared_ptr<AppModel> model, std::shared_ptr<Pr
     fallbackNote_->setAlignment(Qt::AlignRight);
     rescan_ = new QPushButton(this);
     rescan_->setObjectName("labRescan");
+    rescan_->setFont(Tokens::bodyFont());
     trailing->addWidget(availability_, 0, Qt::AlignRight);
     trailing->addWidget(fallbackNote_, 0, Qt::AlignRight);
     trailing->addSpacing(2);

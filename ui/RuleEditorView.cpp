@@ -76,6 +76,7 @@ RuleEditorView::RuleEditorView(std::shared_ptr<AppModel> model, const Rule& rule
     bottom->setSpacing(10);
     enabled_ = new QCheckBox(this);
     enabled_->setObjectName("ruleEnabled");
+    enabled_->setFont(Tokens::bodyFont());
     moveUp_ = iconButton(this, "editorMoveUp");
     moveDown_ = iconButton(this, "editorMoveDown");
     delete_ = iconButton(this, "editorDelete");

@@ -200,6 +200,7 @@ QWidget* SettingsView::buildContent() {
     box = section(column, 4, nullptr);
     launchAtLoginBox_ = new QCheckBox(box);
     launchAtLoginBox_->setObjectName("launchAtLogin");
+    launchAtLoginBox_->setFont(Tokens::bodyFont());
     loginError_ = Views::label(box, Tokens::labelFont(), Tone::warning, true);
     box->layout()->addWidget(launchAtLoginBox_);
     box->layout()->addWidget(loginError_);

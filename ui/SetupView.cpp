@@ -52,6 +52,7 @@ SetupView::SetupView(std::shared_ptr<AppModel> model, QWidget* parent)
     actions->setSpacing(8);
     open_ = new QPushButton(this);
     open_->setObjectName("setupOpenButton");
+    open_->setFont(Tokens::bodyFont());
     open_->setDefault(true);
     actions->addWidget(open_);
 

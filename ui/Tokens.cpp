@@ -1,6 +1,11 @@
 #include "ui/Tokens.h"
 
+#include "ui/Icons.h"
+
+#include <map>
+
 #include <QApplication>
+#include <QDir>
 #include <QFontDatabase>
 #include <QStyle>
 #include <QVariant>
@@ -54,6 +59,24 @@ QFont monospaceFont() {
     return font;
 }
 
+// Style sheets take pictures only from files: each one is drawn once into
+// the temporary folder.
+QString pictureFile(Symbol symbol, const QColor& color) {
+    static std::map<std::pair<int, QRgb>, QString> files;
+    const auto key = std::make_pair(static_cast<int>(symbol), color.rgba());
+    if (auto found = files.find(key); found != files.end()) {
+        return found->second;
+    }
+    const QString file = QDir::temp().filePath(
+        QStringLiteral("tamsel-%1-%2-%3.png")
+            .arg(QCoreApplication::applicationPid())
+            .arg(static_cast<int>(symbol))
+            .arg(color.rgba(), 8, 16, QLatin1Char('0')));
+    Icons::pixmap(symbol, 16, color, 2).save(file, "PNG");
+    files.emplace(key, file);
+    return file;
+}
+
 QString styleSheet(const Palette& p) {
     QString sheet;
     for (Tone tone : {Tone::primary, Tone::secondary, Tone::tertiary, Tone::accent, Tone::warning}) {
@@ -80,6 +103,16 @@ QString styleSheet(const Palette& p) {
                  "QToolButton[modifier=\"true\"]:disabled { color: %8; }\n"
                  "QScrollArea, QScrollArea > QWidget > QWidget#scrollContent"
                  " { background: transparent; border: none; }\n"
+                 "QScrollBar:vertical { background: transparent; width: 9px; margin: 2px 1px; }\n"
+                 "QScrollBar::handle:vertical { background: %9; border-radius: 3px;"
+                 " min-height: 24px; }\n"
+                 "QScrollBar::add-line, QScrollBar::sub-line { height: 0; width: 0; }\n"
+                 "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }\n"
+                 "QCheckBox { color: %6; spacing: 6px; }\n"
+                 "QCheckBox::indicator { width: 13px; height: 13px; border: 1px solid %1;"
+                 " border-radius: 3px; background: %5; }\n"
+                 "QCheckBox::indicator:checked { background: %7; border-color: %7;"
+                 " image: url(%10); }\n"
                  "QToolButton[segment] { border: 1px solid %1; background: %5; color: %6;"
                  " padding: 3px 8px; }\n"
                  "QToolButton[segment=\"first\"] { border-top-left-radius: 5px;"
@@ -91,14 +124,32 @@ QString styleSheet(const Palette& p) {
                  "QToolButton[segment]:checked { background: %7; color: white; border-color: %7; }\n")
                  .arg(name(p.separator), name(p.controlBackground), name(p.selection),
                       name(QColor(p.secondary.red(), p.secondary.green(), p.secondary.blue(), 20)),
-                      name(p.textBackground), name(p.primary), name(p.accent), name(p.tertiary));
+                      name(p.textBackground), name(p.primary), name(p.accent), name(p.tertiary))
+                 .arg(name(p.tertiary), pictureFile(Symbol::checkmark, Qt::white));
+    sheet += QStringLiteral(
+                 "QComboBox, QSpinBox { background: %1; color: %2; border: 1px solid %3;"
+                 " border-radius: 5px; padding: 2px 6px; }\n"
+                 "QComboBox:focus, QSpinBox:focus { border-color: %4; }\n"
+                 "QComboBox::drop-down { border: none; width: 18px; }\n"
+                 "QComboBox::down-arrow { image: url(%5); width: 9px; height: 9px; }\n"
+                 "QSpinBox::up-button, QSpinBox::down-button { border: none; width: 16px; }\n"
+                 "QSpinBox::up-arrow { image: url(%6); width: 8px; height: 8px; }\n"
+                 "QSpinBox::down-arrow { image: url(%5); width: 8px; height: 8px; }\n"
+                 "QPushButton { background: %7; color: %2; border: 1px solid %3;"
+                 " border-radius: 5px; padding: 3px 12px; }\n"
+                 "QPushButton:pressed { background: %3; }\n"
+                 "QPushButton:default { background: %4; color: white; border-color: %4; }\n"
+                 "QPushButton:disabled { color: %8; background: %7; border-color: %3; }\n")
+                 .arg(name(p.textBackground), name(p.primary), name(p.separator), name(p.accent),
+                      pictureFile(Symbol::chevronDown, p.secondary),
+                      pictureFile(Symbol::chevronUp, p.secondary), name(p.button), name(p.tertiary));
     return sheet;
 }
 
 QPalette qtPalette(const Palette& p, Appearance appearance) {
     QPalette palette;
     const bool dark = appearance == Appearance::dark;
-    const QColor button = dark ? QColor(0x3a, 0x3a, 0x3c) : QColor(0xfb, 0xfb, 0xfb);
+    const QColor button = p.button;
     for (auto group : {QPalette::Active, QPalette::Inactive}) {
         palette.setColor(group, QPalette::Window, p.window);
         palette.setColor(group, QPalette::WindowText, p.primary);
@@ -135,13 +186,13 @@ const Palette& Palette::of(Appearance appearance) {
         QColor(0xec, 0xec, 0xec),      QColor(0xf6, 0xf6, 0xf6),      QColor(0xff, 0xff, 0xff),
         QColor(0, 0, 0, 40),           QColor(0x1d, 0x1d, 0x1f),      QColor(0x6e, 0x6e, 0x73),
         QColor(0xa8, 0xa8, 0xad),      QColor(0x00, 0x7a, 0xff),      QColor(0xe8, 0x80, 0x00),
-        QColor(0x00, 0x7a, 0xff, 38),
+        QColor(0x00, 0x7a, 0xff, 38),  QColor(0xff, 0xff, 0xff),
     };
     static const Palette dark{
         QColor(0x2a, 0x2a, 0x2c),      QColor(0x36, 0x36, 0x38),      QColor(0x1e, 0x1e, 0x20),
         QColor(255, 255, 255, 38),     QColor(0xf2, 0xf2, 0xf4),      QColor(0xa1, 0xa1, 0xa8),
         QColor(0x6c, 0x6c, 0x72),      QColor(0x0a, 0x84, 0xff),      QColor(0xff, 0x9f, 0x0a),
-        QColor(0x0a, 0x84, 0xff, 38),
+        QColor(0x0a, 0x84, 0xff, 38),  QColor(0x45, 0x45, 0x48),
     };
     return appearance == Appearance::dark ? dark : light;
 }

@@ -28,6 +28,7 @@ struct Palette {
     QColor accent;
     QColor warning;
     QColor selection;
+    QColor button;
 
     static const Palette& of(Appearance appearance);
     QColor tone(Tone tone) const;
