@@ -102,17 +102,6 @@ protected:
     std::vector<std::uint64_t> stateThreads;
 };
 
-TEST_F(EventTapControllerTest, InitialSnapshotMatchesNothing) {
-    auto snapshot = controller->snapshot();
-    EXPECT_FALSE(snapshot->enabled);
-    EXPECT_TRUE(snapshot->index.isEmpty());
-    EXPECT_TRUE(snapshot->config.rules.empty());
-    EXPECT_EQ(snapshot->config.targetBundleIDs, Config::defaultTargetBundleIDs());
-    EXPECT_FALSE(snapshot->frontmostBundleID);
-    EXPECT_EQ(controller->state(), State::stopped);
-    EXPECT_FALSE(controller->hasThread());
-}
-
 TEST_F(EventTapControllerTest, SnapshotWritesKeepTheOtherHalf) {
     controller->updateFrontmostBundleID("Terminal");
     Config config = makeConfig();
