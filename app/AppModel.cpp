@@ -87,7 +87,7 @@ std::optional<std::string> AppModel::unavailableHotkeysMessage() const {
     }
     std::vector<std::string> shortcuts;
     for (const Hotkey& hotkey : unavailableHotkeys_) {
-        shortcuts.push_back(hotkey.displayString());
+        shortcuts.push_back(hotkey.displayString(platformKeyNaming));
     }
     return Strings::unavailableShortcuts(shortcuts, language_);
 }

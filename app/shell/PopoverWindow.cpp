@@ -10,9 +10,10 @@
 
 namespace tamsel {
 
-PopoverWindow::PopoverWindow(std::shared_ptr<AppModel> model)
+PopoverWindow::PopoverWindow(std::shared_ptr<AppModel> model, SettingsActions actions)
     : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint),
       view_(new PopoverView(std::move(model), this)) {
+    view_->setSettingsActions(std::move(actions));
     setWindowTitle(QStringLiteral("Tamsel"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "app/AppModel.h"
+#include "ui/SettingsActions.h"
 
 namespace tamsel {
 
@@ -21,7 +22,7 @@ class PopoverWindow final : public QWidget {
 public:
     static constexpr int initialHeight = 260;
 
-    explicit PopoverWindow(std::shared_ptr<AppModel> model);
+    PopoverWindow(std::shared_ptr<AppModel> model, SettingsActions actions);
 
     // Next to `anchor` (the tray icon's geometry) when it is valid, else at `pointer`.
     void showNear(const QRect& anchor, const QPoint& pointer);

@@ -168,7 +168,16 @@ void TrayApplication::setUpTrayIcon() {
 }
 
 void TrayApplication::setUpPopover() {
-    popover_ = std::make_unique<PopoverWindow>(model_);
+    SettingsActions actions;
+    actions.quit = [] {
+        // After the click that asked for it has been handled.
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    };
+    actions.launchAtLogin = [this] { return desktop_.launchesAtLogin(); };
+    actions.setLaunchAtLogin = [this](bool enabled) { return desktop_.setLaunchAtLogin(enabled); };
+    actions.openFile = [this](const std::filesystem::path& file) { desktop_.openFile(file); };
+    actions.revealFile = [this](const std::filesystem::path& file) { desktop_.revealFile(file); };
+    popover_ = std::make_unique<PopoverWindow>(model_, std::move(actions));
     connect(popover_.get(), &PopoverWindow::hidden, this, [this] {
         QMetaObject::invokeMethod(this, [this] { secureInputTimer_.reset(); },
                                   Qt::QueuedConnection);

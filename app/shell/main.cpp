@@ -40,7 +40,7 @@ int listPrompts() {
     for (const Rule& rule : loaded.config.rules) {
         auto shortcut = [&](TriggerKind kind) {
             auto hotkey = rule.hotkeyFor(kind);
-            return hotkey ? hotkey->displayString()
+            return hotkey ? hotkey->displayString(platformKeyNaming)
                           : std::string(Strings::string(StringKey::notSet, language));
         };
         std::cout << "\n"

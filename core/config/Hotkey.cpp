@@ -239,4 +239,55 @@ std::string Hotkey::displayString() const {
     return modifiers.symbols() + MainKeys::symbol(key);
 }
 
+std::string Hotkey::displayString(KeyNaming naming) const {
+    if (naming == KeyNaming::symbols) {
+        return displayString();
+    }
+    std::string out;
+    for (Modifiers member : Modifiers::allMembers) {
+        if (modifiers.contains(member)) {
+            out += Modifiers::mark(member, naming);
+            out += '+';
+        }
+    }
+    return out + MainKeys::symbol(key);
+}
+
+namespace {
+
+struct ModifierNames {
+    std::string_view symbol;
+    std::string_view spokenWithSymbols;
+    std::string_view pcKey;
+    std::string_view spokenPC;
+};
+
+// Indexed like Modifiers::allMembers.
+constexpr std::array<ModifierNames, 4> modifierNames{{
+    {"\u2303", "Control", "Ctrl", "Control"},
+    {"\u2325", "Option", "Alt", "Alt"},
+    {"\u21E7", "Shift", "Shift", "Shift"},
+    {"\u2318", "Command", "Super", "Super"},
+}};
+
+const ModifierNames& namesOf(Modifiers member) {
+    for (std::size_t i = 0; i < Modifiers::allMembers.size(); ++i) {
+        if (Modifiers::allMembers[i] == member) {
+            return modifierNames[i];
+        }
+    }
+    return modifierNames[0];
+}
+
+} // namespace
+
+std::string_view Modifiers::mark(Modifiers member, KeyNaming naming) {
+    return naming == KeyNaming::symbols ? namesOf(member).symbol : namesOf(member).pcKey;
+}
+
+std::string_view Modifiers::spokenName(Modifiers member, KeyNaming naming) {
+    return naming == KeyNaming::symbols ? namesOf(member).spokenWithSymbols
+                                        : namesOf(member).spokenPC;
+}
+
 } // namespace tamsel

@@ -13,6 +13,17 @@
 
 namespace tamsel {
 
+// How keys are named to the user: by the symbols printed on Apple keyboards,
+// or by the names on PC keyboards, where command is the Super key and option
+// is Alt. The stored notation is the same either way.
+enum class KeyNaming { symbols, pcKeys };
+
+#if defined(__APPLE__)
+inline constexpr KeyNaming platformKeyNaming = KeyNaming::symbols;
+#else
+inline constexpr KeyNaming platformKeyNaming = KeyNaming::pcKeys;
+#endif
+
 struct Modifiers {
     std::int64_t rawValue = 0;
 
@@ -35,6 +46,10 @@ struct Modifiers {
 
     std::vector<std::string> tokens() const;
     std::string symbols() const;
+    // One member's short mark ("⌘", or "Super") and its spoken name
+    // ("Command", or "Super").
+    static std::string_view mark(Modifiers member, KeyNaming naming);
+    static std::string_view spokenName(Modifiers member, KeyNaming naming);
     // One word of the notation, case-insensitive, aliases included.
     static std::optional<Modifiers> token(std::string_view word);
 
@@ -95,6 +110,8 @@ struct Hotkey {
 
     std::string stringValue() const;
     std::string displayString() const;
+    // "⌘⏎" with symbols; "Super+⏎" with PC key names.
+    std::string displayString(KeyNaming naming) const;
     bool hasModifier() const { return !modifiers.isEmpty(); }
     bool operator==(const Hotkey&) const = default;
 };

@@ -141,6 +141,7 @@ void X11SelectionOwner::disown(const std::string& selection) {
         const Atom atom = internAtom(d, selection.c_str());
         if (XGetSelectionOwner(d, atom) == window_) {
             XSetSelectionOwner(d, atom, None, serverTime());
+            XSync(d, False); // the caller may ask the server next
         }
         offers_.erase(atom);
         std::lock_guard guard(mutex_);

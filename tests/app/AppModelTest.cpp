@@ -299,10 +299,10 @@ TEST_F(AppModelTest, ShortcutsAnotherProgramHoldsAreShownInTheCurrentLanguage) {
     EXPECT_EQ(notifications, seen + 1);
     EXPECT_EQ(model->unavailableHotkeys().size(), 2u);
     EXPECT_EQ(model->unavailableHotkeysMessage(),
-              Strings::unavailableShortcuts({"⌘1", "⌃⏎"}, Language::en));
+              Strings::unavailableShortcuts({Hotkey::parse("cmd+1")->displayString(platformKeyNaming), Hotkey::parse("ctrl+enter")->displayString(platformKeyNaming)}, Language::en));
     model->setLanguagePreference(LanguagePreference::ja);
     EXPECT_EQ(model->unavailableHotkeysMessage(),
-              Strings::unavailableShortcuts({"⌘1", "⌃⏎"}, Language::ja));
+              Strings::unavailableShortcuts({Hotkey::parse("cmd+1")->displayString(platformKeyNaming), Hotkey::parse("ctrl+enter")->displayString(platformKeyNaming)}, Language::ja));
 
     model->tap()->watchedHotkeysUnavailable({});
     mainQueue->runPending();

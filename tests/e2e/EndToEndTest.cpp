@@ -281,7 +281,7 @@ TEST_F(EndToEndTest, ShortcutAnotherClientHoldsIsReported) {
     XSync(d(), False);
     startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "One."}, {"ctrl+enter", "cmd+2", "Two."}}));
     EXPECT_TRUE(waitUntil([&] {
-        return readFile(home / "tamsel.log").find("Another app already uses ⌘2") !=
+        return readFile(home / "tamsel.log").find("Another app already uses Super+2") !=
                std::string::npos;
     }, 20s)) << readFile(home / "tamsel.log");
     // The others are live all the same.

@@ -132,3 +132,24 @@ TEST(ModifiersTest, TokensAndAliases) {
     EXPECT_FALSE(Modifiers::token(" cmd"));
     EXPECT_FALSE(Modifiers::token(""));
 }
+
+TEST(HotkeyNaming, PCKeyNamesSayWhichPhysicalKeysToPress) {
+    struct Case {
+        Hotkey hotkey;
+        const char* symbols;
+        const char* pcKeys;
+    };
+    const Case cases[] = {
+        {hk(cmd, MainKey::enter), "⌘⏎", "Super+⏎"},
+        {hk(opt | shift, MainKey::n1), "⌥⇧1", "Alt+Shift+1"},
+        {hk(ctrl | opt | shift | cmd, MainKey::space), "⌃⌥⇧⌘␣", "Ctrl+Alt+Shift+Super+␣"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.hotkey.displayString(KeyNaming::symbols), c.symbols);
+        EXPECT_EQ(c.hotkey.displayString(KeyNaming::pcKeys), c.pcKeys);
+    }
+    EXPECT_EQ(Modifiers::spokenName(cmd, KeyNaming::pcKeys), "Super");
+    EXPECT_EQ(Modifiers::spokenName(opt, KeyNaming::pcKeys), "Alt");
+    EXPECT_EQ(Modifiers::spokenName(cmd, KeyNaming::symbols), "Command");
+    EXPECT_EQ(Modifiers::mark(ctrl, KeyNaming::symbols), "⌃");
+}

@@ -1,0 +1,110 @@
+#include "ui/BannerView.h"
+
+#include <QHBoxLayout>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ui/Icons.h"
+
+namespace tamsel {
+
+BannerView::BannerView(std::shared_ptr<AppModel> model, QWidget* parent)
+    : RefreshingView(parent), model_(std::move(model)) {
+    stack_ = new QVBoxLayout(this);
+    stack_->setContentsMargins(0, 0, 0, 0);
+    stack_->setSpacing(0);
+}
+
+std::vector<BannerView::Banner> BannerView::banners() const {
+    const Language language = model_->language();
+    std::vector<Banner> list;
+    if (const auto& secure = model_->secureInput()) {
+        std::optional<std::string_view> holder;
+        if (secure->holderName) {
+            holder = *secure->holderName;
+        }
+        list.push_back({qtText(StringKey::secureInputTitle, language),
+                        qtText(Strings::secureInputDetail(holder, language)), nullptr});
+    }
+    if (auto unavailable = model_->unavailableHotkeysMessage()) {
+        list.push_back({qtText(*unavailable), QString(), nullptr});
+    }
+    if (const auto& error = model_->loadError()) {
+        list.push_back({qtText(StringKey::configErrorTitle, language),
+                        qtText(StringKey::configErrorBody, language) + '\n' + qtText(*error),
+                        &AppModel::dismissLoadError});
+    }
+    if (const auto& error = model_->saveError()) {
+        list.push_back({qtText(StringKey::saveErrorTitle, language), qtText(*error),
+                        &AppModel::dismissSaveError});
+    }
+    if (const auto& notice = model_->notice()) {
+        list.push_back({qtText(*notice), QString(), &AppModel::dismissNotice});
+    }
+    return list;
+}
+
+void BannerView::refresh() {
+    std::vector<Banner> wanted = banners();
+    if (built_ && wanted == shown_) {
+        return;
+    }
+    built_ = true;
+    while (QLayoutItem* item = stack_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    for (const Banner& banner : wanted) {
+        QWidget* box = makeBanner(banner);
+        stack_->addWidget(box);
+        box->show();
+    }
+    shown_ = std::move(wanted);
+    setVisible(!shown_.empty());
+}
+
+QWidget* BannerView::makeBanner(const Banner& banner) {
+    const Palette& palette = Palette::of(Tokens::appearanceOf(this));
+    auto* box = new QWidget(this);
+    box->setObjectName("banner");
+    box->setProperty("surface", "control");
+    box->setAttribute(Qt::WA_StyledBackground);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(12, 8, 12, 8);
+    row->setSpacing(8);
+    row->setAlignment(Qt::AlignTop);
+
+    auto* icon = new QLabel(box);
+    icon->setPixmap(Icons::pixmap(Symbol::warning, 14, palette.warning));
+    icon->setAlignment(Qt::AlignTop);
+    row->addWidget(icon, 0, Qt::AlignTop);
+
+    auto* texts = new QVBoxLayout();
+    texts->setSpacing(2);
+    auto* title = Views::label(box, Tokens::semibold(Tokens::labelFont()), Tone::primary, true);
+    title->setText(banner.title);
+    texts->addWidget(title);
+    if (!banner.detail.isEmpty()) {
+        auto* detail = Views::label(box, Tokens::labelFont(), Tone::secondary, true);
+        detail->setText(banner.detail);
+        texts->addWidget(detail);
+    }
+    row->addLayout(texts, 1);
+    row->addSpacing(4);
+
+    if (banner.dismiss != nullptr) {
+        auto* close = new QToolButton(box);
+        close->setObjectName("dismissBanner");
+        close->setProperty("borderless", true);
+        close->setIcon(Icons::icon(Symbol::xmark, 10, palette.secondary));
+        close->setIconSize(QSize(10, 10));
+        close->setAccessibleName(qtText(StringKey::dismiss, model_->language()));
+        close->setToolTip(close->accessibleName());
+        connect(close, &QToolButton::clicked, this,
+                [model = model_, dismiss = banner.dismiss] { ((*model).*dismiss)(); });
+        row->addWidget(close, 0, Qt::AlignTop);
+    }
+    return box;
+}
+
+} // namespace tamsel

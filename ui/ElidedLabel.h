@@ -1,0 +1,31 @@
+#pragma once
+
+// A one-line label that shortens its text to the width it is given, with an
+// ellipsis where the text is cut (at the end or in the middle).
+
+#include <QLabel>
+
+namespace tamsel {
+
+class ElidedLabel final : public QLabel {
+    Q_OBJECT
+public:
+    explicit ElidedLabel(Qt::TextElideMode mode, QWidget* parent = nullptr);
+
+    void setFullText(const QString& text);
+    const QString& fullText() const { return fullText_; }
+
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void elide();
+
+    Qt::TextElideMode mode_;
+    QString fullText_;
+};
+
+} // namespace tamsel

@@ -1,0 +1,340 @@
+#include "ui/PromptLabView.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "ui/CandidateDetailView.h"
+#include "ui/ElidedLabel.h"
+#include "ui/Icons.h"
+#include "ui/ModelObserver.h"
+#include "ui/RowButton.h"
+#include "ui/Spinner.h"
+
+namespace tamsel {
+
+namespace {
+
+enum ContentPage { scanningPage, emptyPage, resultsPage };
+
+StringKey kindLabel(CandidateKind kind) {
+    switch (kind) {
+    case CandidateKind::unfollowedConvention:
+        return StringKey::labKindUnfollowed;
+    case CandidateKind::convention:
+        return StringKey::labKindConvention;
+    case CandidateKind::correction:
+        return StringKey::labKindCorrection;
+    case CandidateKind::repeated:
+        return StringKey::labKindRepeated;
+    }
+    return StringKey::labKindRepeated;
+}
+
+StringKey availabilityText(DrafterAvailability availability) {
+    switch (availability) {
+    case DrafterAvailability::available:
+        return StringKey::labModelAvailable;
+    case DrafterAvailability::unsupportedOS:
+        return StringKey::labModelUnsupportedOS;
+    case DrafterAvailability::deviceNotEligible:
+        return StringKey::labModelDeviceNotEligible;
+    case DrafterAvailability::notEnabled:
+        return StringKey::labModelNotEnabled;
+    case DrafterAvailability::notReady:
+        return StringKey::labModelNotReady;
+    }
+    return StringKey::labModelNotReady;
+}
+
+void clear(QLayout* layout) {
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+}
+
+QWidget* centred(QWidget* parent, QWidget* inner) {
+    auto* holder = new QWidget(parent);
+    auto* layout = new QVBoxLayout(holder);
+    layout->addStretch();
+    layout->addWidget(inner, 0, Qt::AlignHCenter);
+    layout->addStretch();
+    return holder;
+}
+
+QScrollArea* scrollArea(QWidget* parent, QWidget* content) {
+    auto* scroll = new QScrollArea(parent);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    content->setObjectName("scrollContent");
+    scroll->setWidget(content);
+    return scroll;
+}
+
+} // namespace
+
+PromptLabView::PromptLabView(std::shared_ptr<AppModel> model, std::shared_ptr<PromptLabModel> lab,
+                             QWidget* parent)
+    : QWidget(parent), model_(std::move(model)), lab_(std::move(lab)) {
+    setObjectName("promptLab");
+    setMinimumSize(minimumWidth, minimumHeight);
+    setFont(Tokens::bodyFont());
+    if (parent == nullptr) {
+        Tokens::applyAppearance(this, Tokens::systemAppearance());
+    }
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    // Header.
+    auto* header = new QHBoxLayout();
+    header->setContentsMargins(14, 10, 14, 10);
+    header->setSpacing(10);
+    auto* leading = new QVBoxLayout();
+    leading->setSpacing(3);
+    title_ = Views::label(this, Tokens::titleFont(), Tone::primary);
+    summary_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
+    summary_->setObjectName("labSummary");
+    privacy_ = Views::label(this, Tokens::labelFont(), Tone::secondary, true);
+    leading->addWidget(title_);
+    leading->addWidget(summary_);
+    leading->addWidget(privacy_);
+    leading->addStretch();
+    header->addLayout(leading, 1);
+    auto* trailing = new QVBoxLayout();
+    trailing->setSpacing(4);
+    availability_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
+    availability_->setObjectName("modelStatus");
+    availability_->setAlignment(Qt::AlignRight);
+    fallbackNote_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
+    fallbackNote_->setAlignment(Qt::AlignRight);
+    rescan_ = new QPushButton(this);
+    rescan_->setObjectName("labRescan");
+    rescan_->setFont(Tokens::bodyFont());
+    trailing->addWidget(availability_, 0, Qt::AlignRight);
+    trailing->addWidget(fallbackNote_, 0, Qt::AlignRight);
+    trailing->addSpacing(2);
+    trailing->addWidget(rescan_, 0, Qt::AlignRight);
+    trailing->addStretch();
+    header->addLayout(trailing);
+    column->addLayout(header);
+    column->addWidget(Views::divider(this));
+
+    // Content: progress, nothing found, or the suggestions.
+    content_ = new QStackedWidget(this);
+    auto* scanning = new QWidget(this);
+    auto* scanningStack = new QVBoxLayout(scanning);
+    scanningStack->setSpacing(8);
+    scanningStack->addWidget(new Spinner(20, scanning), 0, Qt::AlignHCenter);
+    scanningText_ = Views::label(scanning, Tokens::labelFont(), Tone::secondary);
+    scanningStack->addWidget(scanningText_, 0, Qt::AlignHCenter);
+    content_->addWidget(centred(content_, scanning));
+    noCandidates_ = Views::label(this, Tokens::bodyFont(), Tone::secondary);
+    noCandidates_->setObjectName("labNoCandidates");
+    content_->addWidget(centred(content_, noCandidates_));
+
+    auto* results = new QWidget(content_);
+    auto* split = new QHBoxLayout(results);
+    split->setContentsMargins(0, 0, 0, 0);
+    split->setSpacing(0);
+    listColumn_ = new QWidget();
+    listStack_ = new QVBoxLayout(listColumn_);
+    listStack_->setContentsMargins(0, 0, 0, 0);
+    listStack_->setSpacing(0);
+    QScrollArea* listScroll = scrollArea(results, listColumn_);
+    listScroll->setObjectName("candidateList");
+    listScroll->setFixedWidth(280);
+    listScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    split->addWidget(listScroll);
+    auto* line = new QFrame(results);
+    line->setProperty("divider", true);
+    line->setFixedWidth(1);
+    split->addWidget(line);
+    detail_ = new CandidateDetailView(model_, lab_, this);
+    QScrollArea* detailScroll = scrollArea(results, detail_);
+    detailScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    split->addWidget(detailScroll, 1);
+    content_->addWidget(results);
+    column->addWidget(content_, 1);
+    column->addWidget(Views::divider(this));
+
+    // Usage footer.
+    auto* footer = new QVBoxLayout();
+    footer->setContentsMargins(14, 8, 14, 8);
+    footer->setSpacing(4);
+    usageTitle_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
+    usageMessage_ = Views::label(this, Tokens::labelFont(), Tone::primary);
+    usageMessage_->setObjectName("usageMessage");
+    auto* usageContent = new QWidget();
+    usageRow_ = new QHBoxLayout(usageContent);
+    usageRow_->setContentsMargins(0, 0, 0, 0);
+    usageRow_->setSpacing(12);
+    usageScroll_ = scrollArea(this, usageContent);
+    usageScroll_->setObjectName("usageList");
+    usageScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    usageScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    usageScroll_->setFixedHeight(QFontMetrics(Tokens::labelFont()).height() + 4);
+    footer->addWidget(usageTitle_);
+    footer->addWidget(usageMessage_);
+    footer->addWidget(usageScroll_);
+    column->addLayout(footer);
+
+    connect(rescan_, &QPushButton::clicked, this, [this] {
+        QTimer::singleShot(0, this, [this] { lab_->scan(model_->config().rules, model_->language()); });
+    });
+    appObserver_ = new ModelObserver(*model_, [this] { refresh(); }, this);
+    labObserver_ = new ModelObserver(*lab_, [this] { refresh(); }, this);
+    refresh();
+}
+
+PromptLabView::~PromptLabView() = default;
+
+void PromptLabView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (startedFirstScan_) {
+        return;
+    }
+    startedFirstScan_ = true;
+    // Reopening after a scan shows the earlier results; only a fresh model scans.
+    QTimer::singleShot(0, this, [this] {
+        if (lab_->phase() == PromptLabModel::Phase::idle) {
+            lab_->scan(model_->config().rules, model_->language());
+        }
+    });
+}
+
+void PromptLabView::refreshNow() {
+    appObserver_->flush();
+    labObserver_->flush();
+}
+
+RowButton* PromptLabView::candidateRow(std::size_t index) const {
+    return index < rows_.size() ? rows_[index] : nullptr;
+}
+
+void PromptLabView::refresh() {
+    const Language language = model_->language();
+    refreshHeader(language);
+    scanningText_->setText(qtText(StringKey::labScanning, language));
+    noCandidates_->setText(qtText(StringKey::labNoCandidates, language));
+    if (lab_->phase() != PromptLabModel::Phase::ready) {
+        content_->setCurrentIndex(scanningPage);
+    } else if (lab_->candidates().empty()) {
+        content_->setCurrentIndex(emptyPage);
+    } else {
+        content_->setCurrentIndex(resultsPage);
+        refreshCandidates(language);
+        detail_->setVisible(lab_->selected() != nullptr);
+        detail_->refresh();
+    }
+    refreshUsage(language);
+}
+
+void PromptLabView::refreshHeader(Language language) {
+    title_->setText(qtText(StringKey::labTitle, language));
+    const bool ready = lab_->phase() == PromptLabModel::Phase::ready;
+    summary_->setVisible(ready);
+    if (ready) {
+        summary_->setText(qtText(Strings::labSummary(int(lab_->promptCount()),
+                                                     int(lab_->dayCount()),
+                                                     int(lab_->sectionCount()), language)));
+    }
+    privacy_->setText(qtText(StringKey::labPrivacyNote, language));
+    const bool available = lab_->availability() == DrafterAvailability::available;
+    availability_->setText(qtText(availabilityText(lab_->availability()), language));
+    Tokens::setTone(availability_, available ? Tone::secondary : Tone::warning);
+    fallbackNote_->setVisible(!available);
+    fallbackNote_->setText(qtText(StringKey::labModelFallbackNote, language));
+    rescan_->setText(qtText(StringKey::labRescan, language));
+    rescan_->setEnabled(lab_->phase() != PromptLabModel::Phase::scanning);
+}
+
+QWidget* PromptLabView::makeCandidateRow(const PromptCandidate& candidate, Language language) {
+    const Palette& palette = Palette::of(Tokens::appearanceOf(this));
+    auto* button = new RowButton(listColumn_);
+    button->setObjectName("candidateRow");
+    auto* stack = new QVBoxLayout(button);
+    stack->setContentsMargins(12, 7, 12, 7);
+    stack->setSpacing(3);
+    auto* top = new QHBoxLayout();
+    top->setSpacing(5);
+    auto* kind = Views::label(button, Tokens::labelFont(),
+                              candidate.kind == CandidateKind::convention ? Tone::secondary
+                                                                          : Tone::accent);
+    kind->setText(qtText(kindLabel(candidate.kind), language));
+    top->addWidget(kind);
+    top->addStretch();
+    if (lab_->adoptedIDs().count(candidate.id) > 0) {
+        auto* check = new QLabel(button);
+        check->setObjectName("adoptedMark");
+        check->setPixmap(Icons::pixmap(Symbol::checkmarkCircle, 12, palette.secondary));
+        check->setAccessibleName(qtText(StringKey::labAdopted, language));
+        top->addWidget(check);
+    }
+    stack->addLayout(top);
+    auto* name = Views::label(button, Tokens::bodyFont(), Tone::primary, true);
+    name->setText(qtText(candidate.fallbackName()));
+    name->setMaximumHeight(QFontMetrics(name->font()).lineSpacing() * 2 + 2);
+    stack->addWidget(name);
+    auto* evidence = Views::label(button, Tokens::labelFont(), Tone::secondary);
+    evidence->setText(
+        qtText(Strings::labEvidenceDetail(candidate.kind, candidate.occurrences, language)));
+    stack->addWidget(evidence);
+    button->makeChildrenTransparent();
+    button->setSelected(lab_->selectedID() == candidate.id);
+    connect(button, &RowButton::clicked, this,
+            [this, candidate] { lab_->select(candidate, model_->language()); });
+    rows_.push_back(button);
+    return button;
+}
+
+void PromptLabView::refreshCandidates(Language language) {
+    // Rebuilt whole: the rows hold no focus, and the list is short.
+    clear(listStack_);
+    rows_.clear();
+    for (const PromptCandidate& candidate : lab_->candidates()) {
+        QWidget* row = makeCandidateRow(candidate, language);
+        QWidget* divider = Views::divider(listColumn_);
+        listStack_->addWidget(row);
+        listStack_->addWidget(divider);
+        row->show();
+        divider->show();
+    }
+    listStack_->addStretch();
+}
+
+void PromptLabView::refreshUsage(Language language) {
+    usageTitle_->setText(qtText(StringKey::labUsageTitle, language));
+    clear(usageRow_);
+    const bool noTranscripts = !lab_->foundTranscripts();
+    const bool noUsage = lab_->usage().empty();
+    usageMessage_->setVisible(noTranscripts || noUsage);
+    usageScroll_->setVisible(!noTranscripts && !noUsage);
+    if (noTranscripts) {
+        usageMessage_->setText(qtText(StringKey::labNoTranscripts, language));
+        Tokens::setTone(usageMessage_, Tone::warning);
+        return;
+    }
+    if (noUsage) {
+        usageMessage_->setText(qtText(StringKey::noPrompts, language));
+        Tokens::setTone(usageMessage_, Tone::primary);
+        return;
+    }
+    for (const RuleUsage& entry : lab_->usage()) {
+        const std::string name = entry.name.empty()
+                                     ? std::string(Strings::string(StringKey::untitledPrompt, language))
+                                     : entry.name;
+        auto* label = Views::label(usageScroll_->widget(), Tokens::labelFont(),
+                                   entry.count == 0 ? Tone::warning : Tone::primary);
+        label->setText(qtText(Strings::labUsageEntry(name, int(entry.count), language)));
+        usageRow_->addWidget(label);
+        label->show();
+    }
+    usageRow_->addStretch();
+}
+
+} // namespace tamsel

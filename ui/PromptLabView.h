@@ -1,0 +1,78 @@
+#pragma once
+
+// The Prompt Lab's window content: a header with the model's status and the
+// rescan button, the suggestions on the left, the selected one on the right,
+// and how often each existing prompt was used along the bottom. It starts the
+// first scan when it is first shown.
+
+#include <memory>
+#include <vector>
+
+#include "app/AppModel.h"
+#include "app/PromptLabModel.h"
+#include "ui/ViewSupport.h"
+
+class QHBoxLayout;
+class QPushButton;
+class QScrollArea;
+class QStackedWidget;
+class QVBoxLayout;
+
+namespace tamsel {
+
+class CandidateDetailView;
+class ModelObserver;
+class RowButton;
+
+class PromptLabView final : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int minimumWidth = 640;
+    static constexpr int minimumHeight = 420;
+
+    PromptLabView(std::shared_ptr<AppModel> model, std::shared_ptr<PromptLabModel> lab,
+                  QWidget* parent = nullptr);
+    ~PromptLabView() override;
+
+    // Re-reads both models now rather than on the next turn of the event loop.
+    void refreshNow();
+    QPushButton* rescanButton() const { return rescan_; }
+    CandidateDetailView* detail() const { return detail_; }
+    RowButton* candidateRow(std::size_t index) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void refresh();
+    void refreshHeader(Language language);
+    void refreshCandidates(Language language);
+    void refreshUsage(Language language);
+    QWidget* makeCandidateRow(const PromptCandidate& candidate, Language language);
+
+    std::shared_ptr<AppModel> model_;
+    std::shared_ptr<PromptLabModel> lab_;
+    ModelObserver* appObserver_;
+    ModelObserver* labObserver_;
+    bool startedFirstScan_ = false;
+
+    QLabel* title_;
+    QLabel* summary_;
+    QLabel* privacy_;
+    QLabel* availability_;
+    QLabel* fallbackNote_;
+    QPushButton* rescan_;
+    QStackedWidget* content_;
+    QLabel* scanningText_;
+    QLabel* noCandidates_;
+    QWidget* listColumn_;
+    QVBoxLayout* listStack_;
+    std::vector<RowButton*> rows_;
+    CandidateDetailView* detail_;
+    QLabel* usageTitle_;
+    QLabel* usageMessage_;
+    QScrollArea* usageScroll_;
+    QHBoxLayout* usageRow_;
+};
+
+} // namespace tamsel

@@ -1,0 +1,118 @@
+#include "ui/SetupView.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ui/Icons.h"
+#include "ui/Spinner.h"
+
+namespace tamsel {
+
+SetupView::SetupView(std::shared_ptr<AppModel> model, QWidget* parent)
+    : RefreshingView(parent), model_(std::move(model)) {
+    setObjectName("setupPage");
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(14, 14, 14, 14);
+    column->setSpacing(12);
+
+    auto* titleRow = new QHBoxLayout();
+    titleRow->setSpacing(8);
+    icon_ = new QLabel(this);
+    title_ = Views::label(this, Tokens::titleFont(), Tone::primary, true);
+    titleRow->addWidget(icon_, 0, Qt::AlignTop);
+    titleRow->addWidget(title_, 1);
+    column->addLayout(titleRow);
+
+    why_ = Views::label(this, Tokens::labelFont(), Tone::secondary, true);
+    column->addWidget(why_);
+
+    auto* steps = new QVBoxLayout();
+    steps->setSpacing(6);
+    for (int i = 0; i < 3; ++i) {
+        auto* row = new QHBoxLayout();
+        row->setSpacing(7);
+        auto* number = Views::label(this, Tokens::shortcutFont(), Tone::secondary);
+        number->setText(QString::number(i + 1));
+        number->setFixedWidth(14);
+        number->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        // The step texts sit on the numbers' baseline; both fonts are near
+        // enough in size that a small offset lines them up.
+        number->setContentsMargins(0, 1, 0, 0);
+        steps_[i] = Views::label(this, Tokens::bodyFont(), Tone::primary, true);
+        row->addWidget(number, 0, Qt::AlignTop);
+        row->addWidget(steps_[i], 1);
+        steps->addLayout(row);
+    }
+    column->addLayout(steps);
+
+    auto* actions = new QHBoxLayout();
+    actions->setSpacing(8);
+    open_ = new QPushButton(this);
+    open_->setObjectName("setupOpenButton");
+    open_->setFont(Tokens::bodyFont());
+    open_->setDefault(true);
+    actions->addWidget(open_);
+
+    waiting_ = new QWidget(this);
+    auto* waitingRow = new QHBoxLayout(waiting_);
+    waitingRow->setContentsMargins(0, 0, 0, 0);
+    waitingRow->setSpacing(5);
+    waitingRow->addWidget(new Spinner(12, waiting_));
+    waitingText_ = Views::label(waiting_, Tokens::labelFont(), Tone::secondary);
+    waitingRow->addWidget(waitingText_);
+    actions->addWidget(waiting_);
+
+    granted_ = new QWidget(this);
+    auto* grantedRow = new QHBoxLayout(granted_);
+    grantedRow->setContentsMargins(0, 0, 0, 0);
+    grantedRow->setSpacing(4);
+    grantedIcon_ = new QLabel(granted_);
+    grantedText_ = Views::label(granted_, Tokens::labelFont(), Tone::secondary);
+    grantedText_->setObjectName("setupGranted");
+    grantedRow->addWidget(grantedIcon_);
+    grantedRow->addWidget(grantedText_);
+    actions->addWidget(granted_);
+
+    actions->addStretch();
+    skip_ = new QToolButton(this);
+    skip_->setObjectName("setupSkip");
+    skip_->setProperty("borderless", true);
+    skip_->setFont(Tokens::labelFont());
+    actions->addWidget(skip_);
+    column->addLayout(actions);
+
+    connect(open_, &QPushButton::clicked, this, [this] { model_->openAccessibilitySettings(); });
+    connect(skip_, &QToolButton::clicked, this, [this] { model_->setShowsSetupGuide(false); });
+    // The open button is the page's default: Return presses it.
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, open_, &QPushButton::click);
+    }
+}
+
+void SetupView::refresh() {
+    const Language language = model_->language();
+    const Palette& palette = Palette::of(Tokens::appearanceOf(this));
+    icon_->setPixmap(Icons::pixmap(Symbol::lockShield, 16, palette.secondary));
+    title_->setText(qtText(StringKey::setupTitle, language));
+    why_->setText(qtText(StringKey::setupWhy, language));
+    const StringKey stepKeys[] = {StringKey::setupStep1, StringKey::setupStep2,
+                                  StringKey::setupStep3};
+    for (int i = 0; i < 3; ++i) {
+        steps_[i]->setText(qtText(stepKeys[i], language));
+    }
+    open_->setText(qtText(StringKey::setupOpenButton, language));
+    const bool granted = model_->accessibilityGranted();
+    waiting_->setVisible(!granted);
+    granted_->setVisible(granted);
+    waitingText_->setText(qtText(StringKey::setupWaiting, language));
+    grantedIcon_->setPixmap(Icons::pixmap(Symbol::checkmarkCircle, 12, palette.secondary));
+    grantedText_->setText(qtText(StringKey::setupGranted, language));
+    skip_->setText(qtText(StringKey::setupSkip, language));
+}
+
+} // namespace tamsel
