@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "app/shell/PopoverWindow.h"
 #include "platform/qt/DesktopServices.h"
 #include "platform/x11/SyntheticKeyLedger.h"
 #include "platform/x11/X11KeyCodes.h"
@@ -112,6 +113,30 @@ TEST(Autostart, EntryQuotesTheExecutableAndComesAndGoes) {
     EXPECT_EQ(Autostart::setEnabled(false, file, "/usr/bin/tamsel"), std::nullopt);
     writeFile(home / "blocked", "a file where the folder should be");
     EXPECT_TRUE(Autostart::setEnabled(true, home / "blocked" / "tamsel.desktop", "/x"));
+}
+
+TEST(PopoverPlacement, NextToTheIconOrThePointerAndNeverOffScreen) {
+    const QRect screen(0, 0, 1280, 800);
+    const QSize popup(460, 300);
+    const struct {
+        const char* what;
+        QRect anchor;
+        QPoint pointer;
+        QPoint expected;
+    } table[] = {
+        {"icon in a top panel: under it, centred", QRect(600, 0, 24, 24), {}, {381, 24}},
+        {"icon in a bottom panel: over it", QRect(600, 776, 24, 24), {}, {381, 476}},
+        {"icon in the top-right corner: kept on screen", QRect(1256, 0, 24, 24), {}, {820, 24}},
+        {"no geometry: under the pointer", QRect(), {640, 100}, {410, 108}},
+        {"no geometry, pointer low: over it", QRect(), {10, 700}, {0, 392}},
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(PopoverWindow::placement(row.anchor, row.pointer, popup, screen), row.expected)
+            << row.what;
+    }
+    // A screen smaller than the popup: its top-left corner stays visible.
+    EXPECT_EQ(PopoverWindow::placement(QRect(), {50, 50}, popup, QRect(0, 0, 300, 200)),
+              QPoint(0, 0));
 }
 
 // Owner, reader and pasteboard against a real server and xclip.
