@@ -37,10 +37,10 @@ QPoint PopoverWindow::placement(const QRect& anchor, const QPoint& pointer, cons
         }
     }
     // Never off the screen, even when the screen is smaller than the popup.
-    origin.setX(std::max(available.left(),
-                         std::min(origin.x(), available.right() + 1 - size.width())));
-    origin.setY(std::max(available.top(),
-                         std::min(origin.y(), available.bottom() + 1 - size.height())));
+    origin.setX(
+        std::max(available.left(), std::min(origin.x(), available.right() + 1 - size.width())));
+    origin.setY(
+        std::max(available.top(), std::min(origin.y(), available.bottom() + 1 - size.height())));
     return origin;
 }
 

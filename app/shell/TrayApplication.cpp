@@ -82,9 +82,9 @@ std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
     std::vector<std::shared_ptr<Pasteboard>> pasteboards{
         std::make_shared<X11Pasteboard>("CLIPBOARD", services->selectionOwner, reader),
         std::make_shared<X11Pasteboard>("PRIMARY", services->selectionOwner, reader)};
-    services->injector =
-        std::make_shared<Injector>(keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
-                                   Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag});
+    services->injector = std::make_shared<Injector>(
+        keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
+        Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag});
     auto app = std::unique_ptr<TrayApplication>(new TrayApplication(std::move(services)));
     return app;
 }
@@ -94,8 +94,7 @@ TrayApplication::TrayApplication(std::unique_ptr<Services> services)
     Services& s = *services_;
     s.mainQueue = std::make_shared<QtMainQueue>(this);
     s.tap = std::make_shared<EventTapController>(
-        std::make_shared<X11EventTapService>(s.ledger,
-                                             EventTapController::syntheticEventMarker),
+        std::make_shared<X11EventTapService>(s.ledger, EventTapController::syntheticEventMarker),
         s.accessibility, s.mainQueue);
     X11ActiveWindow* activeWindow = s.activeWindow.get();
     s.workspace = std::make_shared<QtWorkspace>(
@@ -179,8 +178,8 @@ void TrayApplication::setUpPopover() {
     actions.revealFile = [this](const std::filesystem::path& file) { desktop_.revealFile(file); };
     popover_ = std::make_unique<PopoverWindow>(model_, std::move(actions));
     connect(popover_.get(), &PopoverWindow::hidden, this, [this] {
-        QMetaObject::invokeMethod(this, [this] { secureInputTimer_.reset(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { secureInputTimer_.reset(); }, Qt::QueuedConnection);
     });
 }
 
@@ -204,9 +203,8 @@ void TrayApplication::observeModel() {
 
 void TrayApplication::observeActiveWindow() {
     X11ActiveWindow& watcher = *services_->activeWindow;
-    watcher.setOnChange([this](const ActiveApplication& application) {
-        activeApplicationChanged(application);
-    });
+    watcher.setOnChange(
+        [this](const ActiveApplication& application) { activeApplicationChanged(application); });
     activeWindowNotifier_ =
         std::make_unique<QSocketNotifier>(watcher.fileDescriptor(), QSocketNotifier::Read);
     connect(activeWindowNotifier_.get(), &QSocketNotifier::activated, this,

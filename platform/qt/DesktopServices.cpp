@@ -116,9 +116,9 @@ void DesktopServices::openFile(const std::filesystem::path& file) {
 }
 
 void DesktopServices::revealFile(const std::filesystem::path& file) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-        "org.freedesktop.FileManager1", "ShowItems");
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1",
+                                                       "/org/freedesktop/FileManager1",
+                                                       "org.freedesktop.FileManager1", "ShowItems");
     call << QStringList{QUrl::fromLocalFile(QString::fromStdString(file.string())).toString()}
          << QString();
     QDBusConnection bus = QDBusConnection::sessionBus();

@@ -18,8 +18,8 @@ X11EventTap::X11EventTap(DisplayHandle display, EventTapClient& client,
                          std::shared_ptr<SyntheticKeyLedger> ledger, std::int64_t syntheticMarker,
                          FileDescriptor wakeRead, FileDescriptor wakeWrite)
     : display_(std::move(display)), client_(client), ledger_(std::move(ledger)),
-      syntheticMarker_(syntheticMarker),
-      wakeRead_(std::move(wakeRead)), wakeWrite_(std::move(wakeWrite)) {
+      syntheticMarker_(syntheticMarker), wakeRead_(std::move(wakeRead)),
+      wakeWrite_(std::move(wakeWrite)) {
     // Without this a held key repeats as release-press pairs; with it the
     // repeats are presses alone, as on other systems.
     Bool supported = False;
@@ -153,9 +153,9 @@ void X11EventTap::grabWatched() {
             // Another client holds the combination (BadAccess): ours would never
             // fire. The keypad's Enter alone being taken leaves the shortcut usable.
             const auto& errors = trap.sync();
-            const bool denied =
-                std::any_of(errors.begin(), errors.end(),
-                            [](const XErrorEvent& e) { return e.error_code == BadAccess; });
+            const bool denied = std::any_of(errors.begin(), errors.end(), [](const XErrorEvent& e) {
+                return e.error_code == BadAccess;
+            });
             refused = refused || (denied && code == X11KeyCodes::xKeyCodes(hotkey.key).front());
             grabbed_.insert(grabbed_.end(), made.begin(), made.end());
         }
@@ -190,7 +190,8 @@ std::shared_ptr<EventTap> X11EventTapService::createTap(EventTapClient& client) 
         return nullptr;
     }
     return std::make_shared<X11EventTap>(std::move(opened.display), client, ledger_,
-                                         syntheticMarker_, FileDescriptor(fds[0]), FileDescriptor(fds[1]));
+                                         syntheticMarker_, FileDescriptor(fds[0]),
+                                         FileDescriptor(fds[1]));
 }
 
 } // namespace tamsel

@@ -80,8 +80,8 @@ X11Keyboard::X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedg
     int minimum = 0, maximum = 0;
     XDisplayKeycodes(d, &minimum, &maximum);
     int perKeycode = 0;
-    KeySym* map = XGetKeyboardMapping(d, static_cast<KeyCode>(minimum), maximum - minimum + 1,
-                                      &perKeycode);
+    KeySym* map =
+        XGetKeyboardMapping(d, static_cast<KeyCode>(minimum), maximum - minimum + 1, &perKeycode);
     if (map != nullptr) {
         // From the top: low keycodes are real keys on most keyboards.
         for (int code = maximum; code >= minimum && spares_.size() < maximumSpares; --code) {
@@ -136,9 +136,8 @@ std::unique_ptr<KeyEventSource> X11Keyboard::createPrivateSource() {
     return nullptr; // XTest has no event sources: every key comes from its one device
 }
 
-std::unique_ptr<SyntheticKeyEvent> X11Keyboard::createKeyEvent(KeyEventSource*,
-                                                               std::uint16_t keyCode,
-                                                               bool keyDown) {
+std::unique_ptr<SyntheticKeyEvent>
+X11Keyboard::createKeyEvent(KeyEventSource*, std::uint16_t keyCode, bool keyDown) {
     return std::make_unique<X11KeyEvent>(keyCode, keyDown);
 }
 

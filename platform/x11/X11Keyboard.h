@@ -10,12 +10,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <optional>
-#include <thread>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/KeyboardEvents.h"

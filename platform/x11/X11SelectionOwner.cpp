@@ -41,8 +41,8 @@ X11SelectionOwner::X11SelectionOwner(DisplayHandle display, FileDescriptor wakeR
     window_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
     XSelectInput(d, window_, PropertyChangeMask);
     // A request must leave room for its own header.
-    const long maximum = XExtendedMaxRequestSize(d) > 0 ? XExtendedMaxRequestSize(d)
-                                                        : XMaxRequestSize(d);
+    const long maximum =
+        XExtendedMaxRequestSize(d) > 0 ? XExtendedMaxRequestSize(d) : XMaxRequestSize(d);
     chunkSize_ = static_cast<std::size_t>(std::min(maximum * 4 - 1024, 256L * 1024));
     XFlush(d);
     thread_ = std::thread([this] { threadMain(); });
@@ -222,8 +222,7 @@ void X11SelectionOwner::handle(const XEvent& event) {
 }
 
 void X11SelectionOwner::putProperty(XResource window, XResource property, XResource type,
-                                    int format,
-                                    const std::string& bytes) {
+                                    int format, const std::string& bytes) {
     unsigned long count = 0;
     std::vector<unsigned char> items = unpackPropertyItems(bytes, format, count);
     XChangeProperty(display_.get(), window, property, type, format, PropModeReplace,
@@ -288,8 +287,8 @@ bool X11SelectionOwner::offerTarget(const XEvent& event, Atom property) {
     if (data->bytes.size() > chunkSize_) {
         XSelectInput(d, request.requestor, PropertyChangeMask);
         long size = static_cast<long>(data->bytes.size());
-        XChangeProperty(d, request.requestor, property, internAtom(d, "INCR"), 32,
-                        PropModeReplace, reinterpret_cast<unsigned char*>(&size), 1);
+        XChangeProperty(d, request.requestor, property, internAtom(d, "INCR"), 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&size), 1);
         transfers_.push_back({request.requestor, property, type, data->format, data->bytes, 0});
     } else {
         putProperty(request.requestor, property, type, data->format, data->bytes);

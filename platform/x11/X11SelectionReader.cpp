@@ -17,11 +17,10 @@ namespace {
 
 // Targets that are requests or descriptions rather than contents.
 bool isMetaTarget(const std::string& name) {
-    static const char* const meta[] = {"TARGETS",          "MULTIPLE",        "TIMESTAMP",
-                                       "SAVE_TARGETS",     "DELETE",          "INSERT_SELECTION",
-                                       "INSERT_PROPERTY",  "_QT_SELECTION",   "CLIPBOARD_MANAGER"};
-    return std::any_of(std::begin(meta), std::end(meta),
-                       [&](const char* m) { return name == m; });
+    static const char* const meta[] = {"TARGETS",         "MULTIPLE",      "TIMESTAMP",
+                                       "SAVE_TARGETS",    "DELETE",        "INSERT_SELECTION",
+                                       "INSERT_PROPERTY", "_QT_SELECTION", "CLIPBOARD_MANAGER"};
+    return std::any_of(std::begin(meta), std::end(meta), [&](const char* m) { return name == m; });
 }
 
 } // namespace
@@ -124,8 +123,8 @@ X11SelectionReader::takeProperty(Atom target, std::chrono::steady_clock::time_po
         unsigned long count = 0, remaining = 0;
         unsigned char* data = nullptr;
         // The owner may hand over as much as it likes in one property.
-        if (XGetWindowProperty(d, window_, property_, 0, LONG_MAX / 4, True, AnyPropertyType,
-                               &type, &format, &count, &remaining, &data) != Success) {
+        if (XGetWindowProperty(d, window_, property_, 0, LONG_MAX / 4, True, AnyPropertyType, &type,
+                               &format, &count, &remaining, &data) != Success) {
             return false;
         }
         bytes = data ? packPropertyItems(data, count, format) : std::string();
@@ -206,8 +205,8 @@ std::optional<std::vector<SelectionData>> X11SelectionReader::read(const std::st
         return std::vector<SelectionData>{};
     }
     const Atom targetsAtom = internAtom(d, "TARGETS");
-    auto targets = convert(selectionAtom, targetsAtom,
-                           std::chrono::steady_clock::now() + conversionTimeout);
+    auto targets =
+        convert(selectionAtom, targetsAtom, std::chrono::steady_clock::now() + conversionTimeout);
     if (!targets || targets->format != 32) {
         return std::nullopt;
     }

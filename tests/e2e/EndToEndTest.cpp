@@ -38,10 +38,10 @@ std::string configJSON(const std::string& method, const std::vector<Prompt>& pro
             rules += ",\n";
         }
         ++n;
-        rules += R"({"enabled": true, "hotkey": ")" + prompt.send + R"(", "id": "00000000-0000-0000-0000-00000000000)" +
-                 std::to_string(n) + R"(", "insertHotkey": ")" + prompt.insert +
-                 R"(", "name": "P)" + std::to_string(n) + R"(", "separator": " ", "text": ")" +
-                 prompt.text + "\"}";
+        rules += R"({"enabled": true, "hotkey": ")" + prompt.send +
+                 R"(", "id": "00000000-0000-0000-0000-00000000000)" + std::to_string(n) +
+                 R"(", "insertHotkey": ")" + prompt.insert + R"(", "name": "P)" +
+                 std::to_string(n) + R"(", "separator": " ", "text": ")" + prompt.text + "\"}";
     }
     return R"({"enabled": true, "injectionMethod": ")" + method +
            R"(", "language": "en", "postDelayMS": 80, "preDelayMS": 40, "rules": [)" + rules +
@@ -111,8 +111,8 @@ protected:
     // Whether some client holds this combination: our own grab is refused.
     bool grabbedElsewhere(unsigned keyCode, unsigned mask) {
         X11ErrorTrap trap(d());
-        XGrabKey(d(), static_cast<int>(keyCode), mask, DefaultRootWindow(d()), False,
-                 GrabModeAsync, GrabModeAsync);
+        XGrabKey(d(), static_cast<int>(keyCode), mask, DefaultRootWindow(d()), False, GrabModeAsync,
+                 GrabModeAsync);
         const bool refused = !trap.sync().empty();
         if (!refused) {
             XUngrabKey(d(), static_cast<int>(keyCode), mask, DefaultRootWindow(d()));
@@ -149,9 +149,9 @@ protected:
     // Puts text on the clipboard as another program, and waits until it is there.
     std::vector<SelectionData> seedClipboard(const std::string& text) {
         writeFile(home / "seed.txt", text);
-        ChildProcess xclip({"sh", "-c", "xclip -i -selection clipboard < '" +
-                                            (home / "seed.txt").string() + "'"},
-                           environment(), "/dev/null");
+        ChildProcess xclip(
+            {"sh", "-c", "xclip -i -selection clipboard < '" + (home / "seed.txt").string() + "'"},
+            environment(), "/dev/null");
         EXPECT_EQ(xclip.waitForExit(20s), 0);
         std::optional<std::vector<SelectionData>> seeded;
         EXPECT_TRUE(waitUntil([&] {
@@ -202,8 +202,7 @@ TEST_F(EndToEndTest, PastedPromptIsAppendedAndSentOrOnlyAppended) {
 
     xdotool({"type", "--delay", "20", "hello"});
     xdotool({"key", "super+Return"});
-    EXPECT_TRUE(waitUntil([&] { return outputIs("hello Plan only.\n"); }))
-        << readFile(output());
+    EXPECT_TRUE(waitUntil([&] { return outputIs("hello Plan only.\n"); })) << readFile(output());
 
     const auto seed = seedClipboard("what the user had copied");
     const Window seeder = clipboardOwner();
@@ -256,7 +255,8 @@ TEST_F(EndToEndTest, ShortcutInAnotherApplicationReachesItUnchanged) {
 
 TEST_F(EndToEndTest, ClipboardImageAndTextComeBackByteForByte) {
     ChildProcess holder({TAMSEL_CLIPBOARD_HOLDER}, environment(), (home / "holder.log").string());
-    ASSERT_TRUE(waitUntil([&] { return readFile(home / "holder.log").find("ready") != std::string::npos; }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return readFile(home / "holder.log").find("ready") != std::string::npos; }));
     const auto before = clipboardReader()->read("CLIPBOARD");
     ASSERT_TRUE(before);
     auto offers = [&](const std::string& target) {
@@ -287,11 +287,15 @@ TEST_F(EndToEndTest, ShortcutAnotherClientHoldsIsReported) {
     // Held before tamsel starts, as a program with a global key of its own would.
     XGrabKey(d(), twoKey, superMask, DefaultRootWindow(d()), False, GrabModeAsync, GrabModeAsync);
     XSync(d(), False);
-    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "One."}, {"ctrl+enter", "cmd+2", "Two."}}));
-    EXPECT_TRUE(waitUntil([&] {
-        return readFile(home / "tamsel.log").find("Another app already uses Super+2") !=
-               std::string::npos;
-    }, 20s)) << readFile(home / "tamsel.log");
+    startTamsel(
+        configJSON("paste", {{"cmd+enter", "cmd+1", "One."}, {"ctrl+enter", "cmd+2", "Two."}}));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return readFile(home / "tamsel.log").find("Another app already uses Super+2") !=
+                   std::string::npos;
+        },
+        20s))
+        << readFile(home / "tamsel.log");
     // The others are live all the same.
     waitForShortcuts(oneKey, superMask);
 }

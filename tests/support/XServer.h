@@ -143,8 +143,7 @@ public:
             throw std::runtime_error("pipe failed");
         }
         server_.emplace(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]),
-                                                 "-screen", "0", "1280x800x24", "-nolisten",
-                                                 "tcp"},
+                                                 "-screen", "0", "1280x800x24", "-nolisten", "tcp"},
                         std::map<std::string, std::string>{}, "/dev/null", fds[1]);
         ::close(fds[1]);
         std::string number;

@@ -27,10 +27,10 @@ TEST(X11KeyCodes, MainKeysArePhysicalEvdevPositionsBothWays) {
         MainKey key;
         std::vector<unsigned> xCodes;
     } table[] = {
-        {MainKey::enter, {36, 104}}, {MainKey::space, {65}},  {MainKey::n0, {19}},
-        {MainKey::n1, {10}},         {MainKey::n9, {18}},     {MainKey::minus, {20}},
+        {MainKey::enter, {36, 104}}, {MainKey::space, {65}},     {MainKey::n0, {19}},
+        {MainKey::n1, {10}},         {MainKey::n9, {18}},        {MainKey::minus, {20}},
         {MainKey::equal, {21}},      {MainKey::backslash, {51}}, {MainKey::semicolon, {47}},
-        {MainKey::quote, {48}},      {MainKey::comma, {59}},  {MainKey::period, {60}},
+        {MainKey::quote, {48}},      {MainKey::comma, {59}},     {MainKey::period, {60}},
         {MainKey::slash, {61}},      {MainKey::grave, {49}},
     };
     for (const auto& row : table) {
@@ -57,8 +57,7 @@ TEST(X11KeyCodes, OnlyTheFourModifiersCountAndLocksAreGrabbedToo) {
                   Modifiers::commandFlag);
     EXPECT_EQ(X11KeyCodes::eventFlags(lock | mod2 | 128), 0u);
     EXPECT_EQ(X11KeyCodes::xModifierMask(Modifiers::command | Modifiers::shift), mod4 | shift);
-    EXPECT_EQ(X11KeyCodes::lockVariants(mod2),
-              (std::vector<unsigned>{0, lock, mod2, mod2 | lock}));
+    EXPECT_EQ(X11KeyCodes::lockVariants(mod2), (std::vector<unsigned>{0, lock, mod2, mod2 | lock}));
     EXPECT_EQ(X11KeyCodes::lockVariants(0), (std::vector<unsigned>{0, lock}));
 }
 
@@ -85,7 +84,8 @@ TEST(SyntheticKeyLedger, EachPostedKeyIsClaimedOnceWithinItsLifetime) {
 
 TEST(PropertyItems, SixteenAndThirtyTwoBitItemsPackAtTheirSize) {
     for (int format : {8, 16, 32}) {
-        const std::string bytes = format == 8 ? std::string("a\0b", 3) : std::string("\x01\x02\xff\xfe\x00\x80\x7f\x10", 8);
+        const std::string bytes = format == 8 ? std::string("a\0b", 3)
+                                              : std::string("\x01\x02\xff\xfe\x00\x80\x7f\x10", 8);
         unsigned long count = 0;
         const std::vector<unsigned char> items = unpackPropertyItems(bytes, format, count);
         EXPECT_EQ(count, bytes.size() / static_cast<std::size_t>(format / 8)) << format;
@@ -197,9 +197,10 @@ TEST_F(SelectionTest, AnotherProgramsContentsAreCapturedAndOursLetGoWhenItCopies
     EXPECT_EQ(reader->read("SECONDARY"), std::vector<SelectionData>{}); // no owner: nothing
     writeFile(folder / "in", "copied by hand");
     auto copy = [&] {
-        ChildProcess xclip({"sh", "-c", "xclip -i -selection clipboard -t text/plain < " +
-                                            (folder / "in").string()},
-                           {{"DISPLAY", server->display()}});
+        ChildProcess xclip(
+            {"sh", "-c",
+             "xclip -i -selection clipboard -t text/plain < " + (folder / "in").string()},
+            {{"DISPLAY", server->display()}});
         EXPECT_EQ(xclip.waitForExit(10s), 0); // xclip forks a server and returns
     };
     ASSERT_TRUE(owner->own("CLIPBOARD", X11Pasteboard::textTargets("ours")));
