@@ -301,6 +301,36 @@ std::string secureInputDetail(std::optional<std::string_view> holder, Language l
                    "prompt."});
 }
 
+std::string unavailableShortcuts(const std::vector<std::string>& shortcuts, Language language) {
+    std::string list;
+    for (const std::string& shortcut : shortcuts) {
+        if (!list.empty()) {
+            list += language == Language::ja ? "、" : ", ";
+        }
+        list += shortcut;
+    }
+    if (language == Language::ja) {
+        return concat({"別のアプリが使用中のため登録できないショートカット: ", list,
+                       "。そのアプリ側の設定を変えるか、別のショートカットを選んでください。"});
+    }
+    return concat({"Another app already uses ", list,
+                   ", so Tamsel cannot register it. Change that app's setting or choose another "
+                   "shortcut."});
+}
+
+std::string keyboardAccessMissing(bool displayReachable, Language language) {
+    if (language == Language::ja) {
+        return displayReachable
+                   ? "X サーバーに XTEST 拡張がないため、キーの監視と入力ができません。"
+                   : "X11 ディスプレイに接続できません。Wayland セッションでは XWayland "
+                     "（DISPLAY の設定）が必要です。";
+    }
+    return displayReachable
+               ? "The X server lacks the XTEST extension, so keys can be neither watched nor typed."
+               : "No X11 display can be reached. In a Wayland session Tamsel needs XWayland "
+                 "(DISPLAY must be set).";
+}
+
 std::string labSummary(int prompts, int days, int sections, Language language) {
     const std::string p = std::to_string(prompts);
     const std::string d = std::to_string(days);

@@ -447,3 +447,23 @@ TEST_F(EventTapControllerTest, SnapshotSwapsRaceSafelyWithKeyDowns) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(EventTapControllerTest, RefusedShortcutsReachTheMainQueueOnlyWhenTheListChanges) {
+    std::vector<std::vector<Hotkey>> heard;
+    controller->setOnUnavailableHotkeys(
+        [&heard](std::vector<Hotkey> hotkeys) { heard.push_back(std::move(hotkeys)); });
+    const Hotkey taken = *Hotkey::parse("cmd+1");
+
+    controller->watchedHotkeysUnavailable({}); // all grabbed from the start: nothing to say
+    controller->watchedHotkeysUnavailable({taken});
+    controller->watchedHotkeysUnavailable({taken}); // a regrab with the same outcome
+    EXPECT_TRUE(heard.empty());                     // only ever on the main queue
+    mainQueue->runPending();
+    controller->watchedHotkeysUnavailable({}); // the other client let go
+    mainQueue->runPending();
+    EXPECT_EQ(heard, (std::vector<std::vector<Hotkey>>{{taken}, {}}));
+}
+
+} // namespace

@@ -64,3 +64,21 @@ TEST(Strings, MessageBuildersPlaceTheirValues) {
         EXPECT_EQ(c.built, c.expected);
     }
 }
+
+namespace {
+
+TEST(Strings, UnavailableShortcutsListsEachInBothLanguages) {
+    EXPECT_EQ(tamsel::Strings::unavailableShortcuts({"Super+1"}, tamsel::Language::en),
+              "Another app already uses Super+1, so Tamsel cannot register it. Change that app's "
+              "setting or choose another shortcut.");
+    EXPECT_EQ(tamsel::Strings::unavailableShortcuts({"Super+1", "Ctrl+⏎"}, tamsel::Language::ja),
+              "別のアプリが使用中のため登録できないショートカット: Super+1、Ctrl+⏎。"
+              "そのアプリ側の設定を変えるか、別のショートカットを選んでください。");
+    using tamsel::Strings::keyboardAccessMissing;
+    EXPECT_NE(keyboardAccessMissing(false, tamsel::Language::en),
+              keyboardAccessMissing(true, tamsel::Language::en));
+    EXPECT_NE(keyboardAccessMissing(false, tamsel::Language::ja).find("XWayland"),
+              std::string::npos);
+}
+
+} // namespace
