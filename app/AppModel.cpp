@@ -48,6 +48,11 @@ std::shared_ptr<AppModel> AppModel::create(Services services) {
             strong->publish(strong->tapState_, state);
         }
     });
+    s.tap->setOnUnavailableHotkeys([weakModel](std::vector<Hotkey> hotkeys) {
+        if (auto strong = weakModel.lock()) {
+            strong->publish(strong->unavailableHotkeys_, std::move(hotkeys));
+        }
+    });
     // Runs on the tap thread while the key is held back: queue the injection
     // and leave. The model itself is only touched back on the main thread, so
     // it can never be released on the tap thread.
@@ -74,6 +79,17 @@ std::shared_ptr<AppModel> AppModel::create(Services services) {
 
 Language AppModel::resolve(LanguagePreference preference) const {
     return resolveLanguage(preference, services_.workspace->preferredLanguages());
+}
+
+std::optional<std::string> AppModel::unavailableHotkeysMessage() const {
+    if (unavailableHotkeys_.empty()) {
+        return std::nullopt;
+    }
+    std::vector<std::string> shortcuts;
+    for (const Hotkey& hotkey : unavailableHotkeys_) {
+        shortcuts.push_back(hotkey.displayString(platformKeyNaming));
+    }
+    return Strings::unavailableShortcuts(shortcuts, language_);
 }
 
 AppModel::RunState AppModel::runState() const {

@@ -59,6 +59,10 @@ public:
     EventTapController::State tapState() const { return tapState_; }
     const std::optional<LastFired>& lastFired() const { return lastFired_; }
     const std::optional<SecureInputStatus>& secureInput() const { return secureInput_; }
+    // Watched shortcuts that another program holds; empty when all are live.
+    const std::vector<Hotkey>& unavailableHotkeys() const { return unavailableHotkeys_; }
+    // The banner text for them in the current language; no value when there are none.
+    std::optional<std::string> unavailableHotkeysMessage() const;
     const std::optional<std::string>& loadError() const { return loadError_; }
     const std::optional<std::string>& saveError() const { return saveError_; }
     const std::optional<std::string>& notice() const { return notice_; }
@@ -124,6 +128,7 @@ private:
     EventTapController::State tapState_ = EventTapController::State::stopped;
     std::optional<LastFired> lastFired_;
     std::optional<SecureInputStatus> secureInput_;
+    std::vector<Hotkey> unavailableHotkeys_;
     std::optional<std::string> loadError_;
     std::optional<std::string> saveError_;
     std::optional<std::string> notice_;

@@ -290,4 +290,18 @@ std::vector<Hotkey> EventTapController::watchedHotkeys() const {
     return hotkeys;
 }
 
+void EventTapController::watchedHotkeysUnavailable(std::vector<Hotkey> hotkeys) {
+    std::lock_guard guard(runtimeLock_);
+    if (hotkeys == unavailable_) {
+        return;
+    }
+    unavailable_ = hotkeys;
+    // Under the lock, like state changes, so the main thread hears them in order.
+    mainQueue_->post([weak = weak_from_this(), hotkeys = std::move(hotkeys)] {
+        if (auto self = weak.lock(); self && self->onUnavailable_) {
+            self->onUnavailable_(hotkeys);
+        }
+    });
+}
+
 } // namespace tamsel

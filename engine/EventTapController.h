@@ -42,6 +42,7 @@ public:
 
     using TriggerHandler = std::function<void(const Rule&, TriggerKind, const Config&)>;
     using StateChangeHandler = std::function<void(State)>;
+    using UnavailableHandler = std::function<void(std::vector<Hotkey>)>;
 
     // "TAMSEL" in ASCII, most significant byte first: carried in the source
     // user data of every event the program posts itself.
@@ -64,6 +65,11 @@ public:
     // onStateChange runs on the main queue, once per change, in order.
     void setOnTrigger(TriggerHandler handler) { onTrigger_ = std::move(handler); }
     void setOnStateChange(StateChangeHandler handler) { onStateChange_ = std::move(handler); }
+    // On the main queue, with the shortcuts the system would not let us
+    // watch, each time that list changes.
+    void setOnUnavailableHotkeys(UnavailableHandler handler) {
+        onUnavailable_ = std::move(handler);
+    }
 
     // After every configuration change: switch, index and configuration in one step.
     void updateConfig(const Config& config);
@@ -82,6 +88,7 @@ public:
     // The tap callback.
     TapVerdict handleTapEvent(const TapEvent& event) override;
     std::vector<Hotkey> watchedHotkeys() const override;
+    void watchedHotkeysUnavailable(std::vector<Hotkey> hotkeys) override;
 
 private:
     struct TapThread {
@@ -105,6 +112,7 @@ private:
 
     TriggerHandler onTrigger_;
     StateChangeHandler onStateChange_;
+    UnavailableHandler onUnavailable_;
 
     mutable std::mutex lock_;
     std::shared_ptr<const Snapshot> snapshot_;
@@ -116,6 +124,7 @@ private:
     std::vector<TapThread> retiredThreads_;
     std::uint64_t nextGeneration_ = 1;
     State currentState_ = State::stopped;
+    std::vector<Hotkey> unavailable_; // guarded by runtimeLock_
 };
 
 } // namespace tamsel

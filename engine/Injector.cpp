@@ -21,6 +21,7 @@ constexpr auto modifierPollInterval = std::chrono::microseconds(5000);
 constexpr auto typingGap = std::chrono::microseconds(1500);
 constexpr std::int64_t minimumPasteSettleMS = 60;
 constexpr std::int64_t restoreDelayMS = 40;
+constexpr auto readTimeout = std::chrono::milliseconds(1000);
 
 std::u16string utf16(std::string_view text) {
     std::u16string units;
@@ -119,6 +120,7 @@ void Injector::inject(const WorkItem& item) {
     } else {
         paste(item);
     }
+    keyboard_->injectionFinished();
 }
 
 // The shortcut's own modifiers would otherwise turn the paste or Return into
@@ -148,8 +150,16 @@ void Injector::paste(const WorkItem& item) {
         postKey(returnKeyCode, 0);
     }
     sleepMilliseconds(restoreDelayMS);
+    // Giving the old contents back before the application has read ours
+    // would paste the old contents.
+    for (const auto& pasteboard : pasteboards_) {
+        pasteboard->waitUntilRead(readTimeout);
+    }
     for (std::size_t i = 0; i < pasteboards_.size(); ++i) {
-        saved[i].restore(*pasteboards_[i]);
+        // What the user copied meanwhile is newer than what we saved.
+        if (pasteboards_[i]->holdsWrittenContents()) {
+            saved[i].restore(*pasteboards_[i]);
+        }
     }
 }
 

@@ -47,6 +47,10 @@ public:
     // for (X11 grabs) reads this when it starts running and after each
     // watchedHotkeysChanged(); a tap that sees every key may ignore it.
     virtual std::vector<Hotkey> watchedHotkeys() const = 0;
+    // The watched shortcuts that the system refused to deliver to us (under
+    // X11, another client grabbed them first); empty when all are live.
+    // Reported after every start and change of the watched set.
+    virtual void watchedHotkeysUnavailable(std::vector<Hotkey> hotkeys) { (void)hotkeys; }
 
 protected:
     ~EventTapClient() = default;

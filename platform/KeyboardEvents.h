@@ -41,6 +41,9 @@ public:
     virtual void post(SyntheticKeyEvent& event) = 0;
     // The modifier flags held on all input sources combined, right now.
     virtual std::uint64_t combinedModifierFlags() = 0;
+    // After the last event of one injection: a backend that changed the
+    // keyboard layout to type (XTest) puts it back here.
+    virtual void injectionFinished() {}
 };
 
 } // namespace tamsel

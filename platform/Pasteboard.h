@@ -3,6 +3,7 @@
 // A system pasteboard (on X11: the clipboard or the primary selection) with
 // its items, each holding data in several types. Data are raw bytes.
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +36,13 @@ public:
     virtual bool setString(std::string_view text) = 0;
     // Writes every item in one go, after clearContents().
     virtual bool writeObjects(const std::vector<PasteboardItemContents>& items) = 0;
+
+    // Whether what we wrote last is still there, or another program has put
+    // something of its own on the pasteboard since.
+    virtual bool holdsWrittenContents() { return true; }
+    // Blocks until some application has read what we wrote last, or the
+    // timeout passes. Pasteboards that cannot tell return at once.
+    virtual void waitUntilRead(std::chrono::milliseconds timeout) { (void)timeout; }
 };
 
 } // namespace tamsel

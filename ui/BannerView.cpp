@@ -26,6 +26,9 @@ std::vector<BannerView::Banner> BannerView::banners() const {
         list.push_back({qtText(StringKey::secureInputTitle, language),
                         qtText(Strings::secureInputDetail(holder, language)), nullptr});
     }
+    if (auto unavailable = model_->unavailableHotkeysMessage()) {
+        list.push_back({qtText(*unavailable), QString(), nullptr});
+    }
     if (const auto& error = model_->loadError()) {
         list.push_back({qtText(StringKey::configErrorTitle, language),
                         qtText(StringKey::configErrorBody, language) + '\n' + qtText(*error),

@@ -1,16 +1,23 @@
 // The tamsel executable: the tray application, or one of the two developer
-// modes, which run without a display.
+// modes, which run without a display. Without a display the tray cannot
+// start: the prompts are listed instead, so the user sees what is set up.
 
 #include <iostream>
 
 #include "app/CommandLine.h"
 #include "app/PromptLabPreview.h"
+#include "app/shell/TrayApplication.h"
 #include "app/shell/UISnapshot.h"
 #include "core/config/ConfigStore.h"
 #include "core/toolkit/HomeDirectory.h"
 #include "core/config/Language.h"
 #include "core/strings/Strings.h"
 #include "core/config/Validator.h"
+#include "platform/qt/SingleInstance.h"
+#include "platform/qt/UnixSignals.h"
+#include "platform/x11/X11Handle.h"
+
+#include <QApplication>
 
 using namespace tamsel;
 
@@ -48,8 +55,47 @@ int listPrompts() {
             std::cout << "  ! " << Strings::issueMessage(issue, language) << "\n";
         }
     }
-    std::cout << "\nThe tray application is not available yet.\n";
     return 0;
+}
+
+int runTrayApplication(int argc, char** argv) {
+    // Before Qt or anything else touches Xlib.
+    initializeXlib();
+    DisplayOpening display = openDisplay();
+    if (!display.display) {
+        const auto preferred = systemPreferredLanguages();
+        std::cerr << "Tamsel cannot start its tray application: " << display.error << "\n"
+                  << Strings::keyboardAccessMissing(false, languageFromSystem(preferred)) << "\n";
+        listPrompts();
+        return 1;
+    }
+    display.display.reset();
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tamsel"));
+    QApplication::setApplicationVersion(QStringLiteral(TAMSEL_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance(SingleInstance::serverName(qEnvironmentVariable("DISPLAY")));
+    if (instance.notifyRunning()) {
+        return 0; // the running one opens its popover
+    }
+    instance.listen();
+
+    std::string error;
+    std::unique_ptr<TrayApplication> tray = TrayApplication::create(error);
+    if (!tray) {
+        std::cerr << "Tamsel cannot start: " << error << "\n";
+        return 1;
+    }
+    UnixSignals unixSignals;
+    QObject::connect(&unixSignals, &UnixSignals::received, &application, &QApplication::quit);
+    QObject::connect(&instance, &SingleInstance::showRequested, tray.get(),
+                     [&tray] { tray->showPopover(); });
+    QObject::connect(&application, &QApplication::aboutToQuit, tray.get(),
+                     [&tray] { tray->shutdown(); });
+    tray->launch();
+    return application.exec();
 }
 
 } // namespace
@@ -65,7 +111,7 @@ int main(int argc, char** argv) {
             {homeDirectory(), systemPreferredLanguages(), std::make_shared<NoLanguageModel>()},
             std::cerr);
     case CommandLine::Mode::application:
-        return listPrompts();
+        return runTrayApplication(argc, argv);
     }
     return 0;
 }

@@ -7,8 +7,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "core/toolkit/Hashing.h"
+#include "core/analysis/ConventionMatcher.h"
 #include "core/analysis/SentenceIndex.h"
+#include "core/toolkit/Hashing.h"
 #include "core/toolkit/TextToolkit.h"
 
 namespace tamsel {
@@ -141,36 +142,6 @@ inHalves(const std::vector<PromptRecord>& records, Work work) {
     append(result.first, std::move(second.first));
     append(result.second, std::move(second.second));
     return result;
-}
-
-// The bigram sets of convention lines are compared with every repeated
-// instruction, so each is made once, as a sorted list.
-std::vector<std::string_view> sortedBigrams(std::string_view key) {
-    std::vector<std::string_view> bigrams = SentenceIndex::bigramViews(key);
-    std::sort(bigrams.begin(), bigrams.end());
-    bigrams.erase(std::unique(bigrams.begin(), bigrams.end()), bigrams.end());
-    return bigrams;
-}
-
-// SentenceIndex::similarity on prepared sets, as the fraction common / all.
-std::pair<std::size_t, std::size_t> similarityFraction(std::string_view a,
-                                                       const std::vector<std::string_view>& setA,
-                                                       std::string_view b,
-                                                       const std::vector<std::string_view>& setB) {
-    if (setA.empty() || setB.empty()) {
-        return {a == b ? 1 : 0, 1};
-    }
-    std::size_t common = 0;
-    for (std::size_t i = 0, j = 0; i < setA.size() && j < setB.size();) {
-        if (setA[i] < setB[j]) {
-            ++i;
-        } else if (setB[j] < setA[i]) {
-            ++j;
-        } else {
-            ++common, ++i, ++j;
-        }
-    }
-    return {common, setA.size() + setB.size() - common};
 }
 
 // Counts distinct values among small integer ids without clearing a set for
@@ -370,182 +341,6 @@ std::vector<PromptCandidate> cluster(const std::vector<Observation>& observation
     return result;
 }
 
-std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& orderedKeys) {
-    const std::size_t n = orderedKeys.size();
-    // Each key becomes the sorted set of its bigram ids. Ids are ranked by
-    // how many keys hold them, rarest first, for the prefix filter below.
-    std::unordered_map<std::string_view, std::uint32_t> ids;
-    std::vector<std::vector<std::uint32_t>> sets(n);
-    std::vector<std::uint32_t> frequency;
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::string_view bigram : SentenceIndex::bigramViews(orderedKeys[i])) {
-            auto [it, inserted] = ids.try_emplace(bigram, static_cast<std::uint32_t>(ids.size()));
-            sets[i].push_back(it->second);
-        }
-        std::sort(sets[i].begin(), sets[i].end());
-        sets[i].erase(std::unique(sets[i].begin(), sets[i].end()), sets[i].end());
-        frequency.resize(ids.size(), 0);
-        for (std::uint32_t id : sets[i]) {
-            ++frequency[id];
-        }
-    }
-    std::vector<std::uint32_t> byRarity(ids.size());
-    for (std::uint32_t id = 0; id < byRarity.size(); ++id) {
-        byRarity[id] = id;
-    }
-    std::sort(byRarity.begin(), byRarity.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return frequency[a] != frequency[b] ? frequency[a] < frequency[b] : a < b;
-    });
-    std::vector<std::uint32_t> rank(ids.size());
-    for (std::uint32_t r = 0; r < byRarity.size(); ++r) {
-        rank[byRarity[r]] = r;
-    }
-    for (auto& set : sets) {
-        for (std::uint32_t& id : set) {
-            id = rank[id];
-        }
-        std::sort(set.begin(), set.end());
-    }
-
-    // Prefix filter: a Jaccard index of at least 1/2 needs an overlap of at
-    // least half of either set, so the two sets share a bigram among the
-    // first |S| - ceil(|S| / 2) + 1 of each in rarity order. Only those
-    // prefixes are indexed, and a head looks up only its own prefix.
-    auto prefixLength = [](std::size_t size) { return size == 0 ? 0 : size / 2 + 1; };
-    struct Posting {
-        std::uint32_t key;
-        std::uint32_t position; // of the bigram within the key's set
-    };
-    std::vector<std::size_t> postingStart(ids.size() + 1, 0);
-    for (const auto& set : sets) {
-        for (std::size_t p = 0; p < prefixLength(set.size()); ++p) {
-            ++postingStart[set[p] + 1];
-        }
-    }
-    for (std::size_t r = 0; r < ids.size(); ++r) {
-        postingStart[r + 1] += postingStart[r];
-    }
-    std::vector<Posting> postings(postingStart.back());
-    {
-        std::vector<std::size_t> fill(postingStart.begin(), postingStart.end() - 1);
-        for (std::size_t i = 0; i < n; ++i) {
-            for (std::size_t p = 0; p < prefixLength(sets[i].size()); ++p) {
-                postings[fill[sets[i][p]]++] = {static_cast<std::uint32_t>(i),
-                                                static_cast<std::uint32_t>(p)};
-            }
-        }
-    }
-    // Postings are in key order and heads come in key order, so each list is
-    // consumed from a cursor that moves past the keys up to the current head.
-    // Absorbed keys are dropped from a list as it is read: most keys end up
-    // absorbed, and long lists would otherwise be read again and again.
-    std::vector<std::size_t> cursor(postingStart.begin(), postingStart.end() - 1);
-    std::vector<std::size_t> postingEnd(postingStart.begin() + 1, postingStart.end());
-
-    // Overlap found so far in the prefixes with the current head; -1 once the
-    // pair can no longer reach the threshold.
-    constexpr int ruledOut = -1;
-    std::vector<int> overlap(n, 0);
-    // Where in each set the last bigram shared with the head stands.
-    std::vector<std::uint32_t> lastInHead(n, 0);
-    std::vector<std::uint32_t> lastInKey(n, 0);
-    std::vector<std::uint32_t> sizes(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        sizes[i] = static_cast<std::uint32_t>(sets[i].size());
-    }
-    std::vector<std::uint32_t> touched;
-    std::vector<char> absorbed(n, 0);
-    std::vector<KeyCluster> clusters;
-    std::vector<std::size_t> matched;
-    for (std::size_t h = 0; h < n; ++h) {
-        if (absorbed[h]) {
-            continue;
-        }
-        const auto& a = sets[h];
-        touched.clear();
-        for (std::size_t p = 0; p < prefixLength(a.size()); ++p) {
-            const std::uint32_t token = a[p];
-            const std::size_t end = postingEnd[token];
-            std::size_t& at = cursor[token];
-            while (at < end && postings[at].key <= h) {
-                ++at;
-            }
-            std::size_t kept = at;
-            for (std::size_t k = at; k < end; ++k) {
-                const Posting posting = postings[k];
-                const std::uint32_t o = posting.key;
-                if (absorbed[o]) {
-                    continue;
-                }
-                postings[kept++] = posting;
-                int& found = overlap[o];
-                if (found == ruledOut) {
-                    continue;
-                }
-                const std::size_t b = sizes[o];
-                if (found == 0) {
-                    touched.push_back(o);
-                    // |A ∩ B| <= min, so J >= 1/2 needs 2 min >= max.
-                    if (2 * b < a.size() || b > 2 * a.size()) {
-                        found = ruledOut;
-                        continue;
-                    }
-                }
-                // Bigrams ranked before this one were all met in the
-                // prefixes already; those after it match at most as many
-                // times as the shorter remainder holds.
-                const std::size_t needed = (a.size() + b + 2) / 3;
-                const std::size_t rest = std::min(a.size() - p - 1, b - posting.position - 1);
-                if (static_cast<std::size_t>(found) + 1 + rest >= needed) {
-                    ++found;
-                    lastInHead[o] = static_cast<std::uint32_t>(p);
-                    lastInKey[o] = posting.position;
-                } else {
-                    found = ruledOut;
-                }
-            }
-            postingEnd[token] = kept;
-        }
-        matched.clear();
-        for (std::uint32_t o : touched) {
-            if (overlap[o] > 0) {
-                // Every shared bigram up to the last one met was counted;
-                // only those after it remain to be found.
-                const auto& b = sets[o];
-                std::size_t common = static_cast<std::size_t>(overlap[o]);
-                const std::size_t needed = (a.size() + b.size() + 2) / 3;
-                std::size_t i = lastInHead[o] + 1;
-                std::size_t j = lastInKey[o] + 1;
-                if (common + std::min(a.size() - i, b.size() - j) >= needed) {
-                    while (i < a.size() && j < b.size()) {
-                        if (a[i] < b[j]) {
-                            ++i;
-                        } else if (b[j] < a[i]) {
-                            ++j;
-                        } else {
-                            ++common, ++i, ++j;
-                        }
-                    }
-                    // common / (|A| + |B| - common) >= 1/2, in whole numbers.
-                    if (3 * common >= a.size() + b.size()) {
-                        matched.push_back(o);
-                    }
-                }
-            }
-            overlap[o] = 0;
-        }
-        std::sort(matched.begin(), matched.end());
-        KeyCluster cluster{h, {h}};
-        for (std::size_t o : matched) {
-            absorbed[o] = 1;
-            cluster.members.push_back(o);
-        }
-        absorbed[h] = 1;
-        clusters.push_back(std::move(cluster));
-    }
-    return clusters;
-}
-
 std::vector<PromptCandidate> build(const std::vector<PromptRecord>& records,
                                    const std::vector<ConventionSection>& sections) {
     std::vector<std::string> conventionLines;
@@ -576,31 +371,11 @@ std::vector<PromptCandidate> build(const std::vector<PromptRecord>& records,
     std::vector<PromptCandidate> repeated =
         cluster(instructionObservations, CandidateKind::repeated, minimumRepeats);
     if (!conventionLines.empty()) {
-        std::vector<std::string> lineKeys;
-        for (const std::string& line : conventionLines) {
-            lineKeys.push_back(SentenceIndex::normalize(line));
-        }
-        std::vector<std::vector<std::string_view>> lineBigrams;
-        for (const std::string& key : lineKeys) {
-            lineBigrams.push_back(sortedBigrams(key));
-        }
+        const ConventionMatcher matcher(conventionLines);
         for (PromptCandidate& candidate : repeated) {
-            const std::string key = SentenceIndex::normalize(candidate.representative);
-            const std::vector<std::string_view> bigrams = sortedBigrams(key);
-            std::optional<std::size_t> best;
-            std::pair<std::size_t, std::size_t> bestFraction{0, 1};
-            for (std::size_t i = 0; i < lineKeys.size(); ++i) {
-                auto [common, all] = similarityFraction(key, bigrams, lineKeys[i], lineBigrams[i]);
-                // common / all >= 1/2, and strictly above the best so far.
-                if (2 * common >= all &&
-                    (!best || common * bestFraction.second > bestFraction.first * all)) {
-                    best = i;
-                    bestFraction = {common, all};
-                }
-            }
-            if (best) {
+            if (std::optional<std::size_t> line = matcher.closest(candidate.representative)) {
                 candidate.kind = CandidateKind::unfollowedConvention;
-                candidate.conventionSource = conventionLines[*best];
+                candidate.conventionSource = conventionLines[*line];
                 candidate.sourceName.reset();
             }
         }

@@ -14,6 +14,7 @@
 #include "core/analysis/CandidateKind.h"
 #include "core/analysis/ConventionIndex.h"
 #include "core/analysis/PromptRecord.h"
+#include "core/analysis/SimilarKeyMerge.h"
 
 namespace tamsel {
 
@@ -69,19 +70,6 @@ PromptCandidate candidate(const ConventionSection& section);
 std::vector<PromptCandidate> cluster(const std::vector<Observation>& observations,
                                      CandidateKind kind, std::size_t minimum);
 std::size_t sessionCount(const std::vector<Observation>& observations);
-
-// A head key and the keys it absorbed, as indexes into the ordered key list;
-// the head comes first, the absorbed follow in list order.
-struct KeyCluster {
-    std::size_t head = 0;
-    std::vector<std::size_t> members;
-    bool operator==(const KeyCluster&) const = default;
-};
-
-// Takes distinct keys in priority order; each key not yet absorbed becomes a
-// head and absorbs every later unabsorbed key whose bigram similarity to it
-// is at least the threshold. Gives the clusters in head order.
-std::vector<KeyCluster> mergeSimilarKeys(const std::vector<std::string>& orderedKeys);
 
 } // namespace CandidateBuilder
 

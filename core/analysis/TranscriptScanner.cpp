@@ -14,6 +14,8 @@
 
 #include <simdjson.h>
 
+#include "core/analysis/AppendedRuleMatcher.h"
+#include "core/analysis/LenientJson.h"
 #include "core/toolkit/HomeDirectory.h"
 #include "core/toolkit/LineReader.h"
 #include "core/toolkit/TextToolkit.h"
@@ -30,61 +32,6 @@ static_assert(simdjson::SIMDJSON_PADDING <= LineReader::padding,
 // Lines longer than this leave the parser holding memory in proportion; such
 // a parser is replaced once the line is done.
 constexpr std::size_t largeLine = std::size_t{16} << 20;
-
-// ---------------------------------------------------------------------------
-// Rules appended to a prompt
-
-class AppendedRuleMatcher {
-public:
-    explicit AppendedRuleMatcher(const std::vector<Rule>& rules) {
-        for (const Rule& rule : rules) {
-            if (TextToolkit::isBlank(rule.text)) {
-                continue;
-            }
-            const std::string full = rule.effectiveSeparator() + rule.text;
-            std::string flattened;
-            flattened.reserve(full.size());
-            for (std::size_t i = 0; i < full.size(); ++i) {
-                if (full[i] == '\r' && i + 1 < full.size() && full[i + 1] == '\n') {
-                    flattened += ' ';
-                    ++i;
-                } else if (full[i] == '\n' || full[i] == '\r') {
-                    flattened += ' ';
-                } else {
-                    flattened += full[i];
-                }
-            }
-            Entry entry{rule.id, {}};
-            for (std::string_view tail : {std::string_view(full), std::string_view(flattened),
-                                          std::string_view(rule.text)}) {
-                tail = TextToolkit::trimWhitespaceAndNewlines(tail);
-                if (!tail.empty()) {
-                    entry.tails.emplace_back(tail);
-                }
-            }
-            entries.push_back(std::move(entry));
-        }
-    }
-
-    SeparatedText separate(std::string_view text) const {
-        for (const Entry& entry : entries) {
-            for (const std::string& tail : entry.tails) {
-                if (TextToolkit::hasGraphemeSuffix(text, tail)) {
-                    std::string_view body = text.substr(0, text.size() - tail.size());
-                    return {std::string(TextToolkit::trimWhitespaceAndNewlines(body)), entry.id};
-                }
-            }
-        }
-        return {std::string(text), std::nullopt};
-    }
-
-private:
-    struct Entry {
-        std::string id;
-        std::vector<std::string> tails; // trimmed, in the order they are tried
-    };
-    std::vector<Entry> entries;
-};
 
 // ---------------------------------------------------------------------------
 // Pre-filter
@@ -112,119 +59,6 @@ bool hasUserMarker(std::string_view line) {
 
 // ---------------------------------------------------------------------------
 // JSON
-
-bool isHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-unsigned hexValue(const char* digits) {
-    unsigned value = 0;
-    for (int i = 0; i < 4; ++i) {
-        const char c = digits[i];
-        value = value * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-    }
-    return value;
-}
-
-bool isJsonNumber(std::string_view token) {
-    std::size_t i = 0;
-    auto digits = [&] {
-        const std::size_t start = i;
-        while (i < token.size() && token[i] >= '0' && token[i] <= '9') {
-            ++i;
-        }
-        return i > start;
-    };
-    if (i < token.size() && token[i] == '-') {
-        ++i;
-    }
-    if (i < token.size() && token[i] == '0') {
-        ++i;
-    } else if (!digits()) {
-        return false;
-    }
-    if (i < token.size() && token[i] == '.') {
-        ++i;
-        if (!digits()) {
-            return false;
-        }
-    }
-    if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
-        ++i;
-        if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
-            ++i;
-        }
-        if (!digits()) {
-            return false;
-        }
-    }
-    return i == token.size();
-}
-
-// The parser turns down two things that are valid JSON: an escaped lone
-// surrogate (what a tool leaves after cutting an emoji in half) and numbers
-// beyond 64 bits or the range of a double. Both are rewritten to a token of
-// the same kind and length (U+FFFD, a zero), which changes nothing that a
-// record takes; anything invalid stays invalid. Gives whether a byte changed.
-bool relaxTokens(std::string& json) {
-    bool changed = false;
-    const std::size_t size = json.size();
-    std::size_t i = 0;
-    while (i < size) {
-        const char c = json[i];
-        if (c == '"') {
-            ++i;
-            while (i < size && json[i] != '"') {
-                if (json[i] != '\\') {
-                    ++i;
-                    continue;
-                }
-                if (i + 6 <= size && json[i + 1] == 'u' && isHex(json[i + 2]) &&
-                    isHex(json[i + 3]) && isHex(json[i + 4]) && isHex(json[i + 5])) {
-                    const unsigned unit = hexValue(&json[i + 2]);
-                    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-                    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
-                    if (high && i + 12 <= size && json[i + 6] == '\\' && json[i + 7] == 'u' &&
-                        isHex(json[i + 8]) && isHex(json[i + 9]) && isHex(json[i + 10]) &&
-                        isHex(json[i + 11])) {
-                        const unsigned next = hexValue(&json[i + 8]);
-                        if (next >= 0xDC00 && next <= 0xDFFF) {
-                            i += 12;
-                            continue;
-                        }
-                    }
-                    if (high || low) {
-                        json.replace(i + 2, 4, "fffd");
-                        changed = true;
-                    }
-                    i += 6;
-                } else {
-                    i += 2;
-                }
-            }
-            ++i;
-        } else if (c == '-' || (c >= '0' && c <= '9')) {
-            const std::size_t start = i;
-            while (i < size &&
-                   ((json[i] >= '0' && json[i] <= '9') || json[i] == '-' || json[i] == '+' ||
-                    json[i] == '.' || json[i] == 'e' || json[i] == 'E')) {
-                ++i;
-            }
-            const std::size_t length = i - start;
-            if (isJsonNumber(std::string_view(json).substr(start, length))) {
-                std::string zero = length == 1 ? "0" : length == 2 ? "-0" : "0.";
-                zero.resize(length, '0');
-                if (json.compare(start, length, zero) != 0) {
-                    json.replace(start, length, zero);
-                    changed = true;
-                }
-            }
-        } else {
-            ++i;
-        }
-    }
-    return changed;
-}
 
 // The last of duplicate keys is the one that counts, so objects are walked
 // whole rather than looked up.
@@ -377,7 +211,7 @@ struct Worker {
         simdjson::error_code error = parser.parse(line.data(), line.size(), false).get(root);
         if (error == simdjson::STRING_ERROR || error == simdjson::NUMBER_ERROR) {
             relaxed.assign(line);
-            if (relaxTokens(relaxed)) {
+            if (LenientJson::relaxTokens(relaxed)) {
                 relaxed.reserve(relaxed.size() + simdjson::SIMDJSON_PADDING);
                 error = parser.parse(relaxed.data(), relaxed.size(), false).get(root);
             }
@@ -568,7 +402,7 @@ std::optional<std::string> plainText(std::optional<std::string_view> contentJson
         simdjson::error_code error = parser.parse(padded).get(content);
         // Read as a transcript line is: lone surrogates and huge numbers pass.
         if ((error == simdjson::STRING_ERROR || error == simdjson::NUMBER_ERROR) &&
-            relaxTokens(json)) {
+            LenientJson::relaxTokens(json)) {
             padded = simdjson::padded_string(json);
             error = parser.parse(padded).get(content);
         }

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/config/Config.h"
 #include "core/analysis/PromptRecord.h"
+#include "core/config/Config.h"
 
 namespace tamsel {
 

@@ -20,6 +20,14 @@ struct Entry {
         StringKey::key, #key, en, ja                                                               \
     }
 
+// Texts that name the desktop's own parts (its file manager, how targets are
+// named, what takes keys away) differ between the two systems.
+#ifdef __APPLE__
+#define TAMSEL_DESKTOP_TEXT(key, macEn, macJa, linuxEn, linuxJa) TAMSEL_TEXT(key, macEn, macJa)
+#else
+#define TAMSEL_DESKTOP_TEXT(key, macEn, macJa, linuxEn, linuxJa) TAMSEL_TEXT(key, linuxEn, linuxJa)
+#endif
+
 // One row per key, in declaration order (checked below).
 constexpr std::array<Entry, stringKeyCount> table{{
     TAMSEL_TEXT(statusActive, "Active", "動作中"),
@@ -70,36 +78,58 @@ constexpr std::array<Entry, stringKeyCount> table{{
     TAMSEL_TEXT(postDelay, "Wait before sending", "注入から送信までの待ち時間"),
     TAMSEL_TEXT(delayUnit, "ms", "ミリ秒"),
     TAMSEL_TEXT(targetApps, "Target apps", "対象アプリ"),
-    TAMSEL_TEXT(targetAppsHint, "One Bundle ID per line. Leave empty to allow every app.",
-                "1行に1つの Bundle ID。空にするとすべてのアプリで有効になります。"),
+    TAMSEL_DESKTOP_TEXT(targetAppsHint, "One Bundle ID per line. Leave empty to allow every app.",
+                        "1行に1つの Bundle ID。空にするとすべてのアプリで有効になります。",
+                        "One window class per line, as “xprop WM_CLASS” shows it last. Leave "
+                        "empty to allow every app.",
+                        "1行に1つのウィンドウクラス（xprop WM_CLASS の最後の値）。空にすると"
+                        "すべてのアプリで有効になります。"),
     TAMSEL_TEXT(language, "Language", "表示言語"),
     TAMSEL_TEXT(languageSystem, "System", "システムに従う"),
     // Each language is named in its own language, whatever the display language.
     TAMSEL_TEXT(languageEnglish, "English", "English"),
     TAMSEL_TEXT(languageJapanese, "日本語", "日本語"),
     TAMSEL_TEXT(openConfigFile, "Open config file", "設定ファイルを開く"),
-    TAMSEL_TEXT(revealConfigFile, "Show in Finder", "Finder で表示"),
+    TAMSEL_DESKTOP_TEXT(revealConfigFile, "Show in Finder", "Finder で表示", "Show in file manager",
+                        "ファイルマネージャで表示"),
     TAMSEL_TEXT(showSetupGuide, "Show setup guide", "セットアップ案内を表示"),
     TAMSEL_TEXT(launchAtLogin, "Launch at login", "ログイン時に起動"),
     TAMSEL_TEXT(quitApp, "Quit Tamsel", "Tamsel を終了"),
-    TAMSEL_TEXT(aboutSecureInput,
-                "Shortcuts do not fire while macOS is in secure input mode, such as at a "
-                "password prompt.",
-                "macOS がセキュア入力モードのあいだ（パスワード入力待ちなど）はショートカットが"
-                "発火しません。"),
-    TAMSEL_TEXT(setupTitle, "Tamsel needs Accessibility access",
-                "Tamsel にはアクセシビリティ権限が必要です"),
-    TAMSEL_TEXT(setupWhy,
-                "Tamsel watches for your shortcut keys and types the text for you. macOS "
-                "requires Accessibility access to do that.",
-                "Tamsel はショートカットキーを監視し、本文を入力します。この動作には macOS "
-                "のアクセシビリティ権限が必要です。"),
-    TAMSEL_TEXT(setupStep1, "Open Privacy & Security › Accessibility.",
-                "「プライバシーとセキュリティ」→「アクセシビリティ」を開く。"),
-    TAMSEL_TEXT(setupStep2, "Turn on Tamsel in the list.", "一覧の Tamsel をオンにする。"),
+    TAMSEL_DESKTOP_TEXT(
+        aboutSecureInput,
+        "Shortcuts do not fire while macOS is in secure input mode, such as at a "
+        "password prompt.",
+        "macOS がセキュア入力モードのあいだ（パスワード入力待ちなど）はショートカットが"
+        "発火しません。",
+        "Shortcuts do not fire while another program holds the whole keyboard, "
+        "such as a screen locker or a password prompt.",
+        "ほかのプログラムがキーボード全体を占有しているあいだ（画面ロックやパスワード"
+        "入力など）はショートカットが発火しません。"),
+    TAMSEL_DESKTOP_TEXT(setupTitle, "Tamsel needs Accessibility access",
+                        "Tamsel にはアクセシビリティ権限が必要です", "Tamsel needs an X11 display",
+                        "Tamsel には X11 ディスプレイが必要です"),
+    TAMSEL_DESKTOP_TEXT(
+        setupWhy,
+        "Tamsel watches for your shortcut keys and types the text for you. macOS "
+        "requires Accessibility access to do that.",
+        "Tamsel はショートカットキーを監視し、本文を入力します。この動作には macOS "
+        "のアクセシビリティ権限が必要です。",
+        "Tamsel watches for your shortcut keys and types the text for you. On "
+        "Linux that takes an X11 display (or XWayland) with the XTEST extension.",
+        "Tamsel はショートカットキーを監視し、本文を入力します。Linux ではこの動作に"
+        " XTEST 拡張のある X11 ディスプレイ（または XWayland）が必要です。"),
+    TAMSEL_DESKTOP_TEXT(
+        setupStep1, "Open Privacy & Security › Accessibility.",
+        "「プライバシーとセキュリティ」→「アクセシビリティ」を開く。",
+        "Log in to an X11 session, or start Tamsel where XWayland runs.",
+        "X11 セッションにログインするか、XWayland が動いている環境で Tamsel を起動する。"),
+    TAMSEL_DESKTOP_TEXT(setupStep2, "Turn on Tamsel in the list.", "一覧の Tamsel をオンにする。",
+                        "Make sure DISPLAY names that display.",
+                        "DISPLAY がそのディスプレイを指していることを確かめる。"),
     TAMSEL_TEXT(setupStep3, "Come back here. Tamsel starts on its own.",
                 "この画面に戻る。Tamsel は自動で動き始めます。"),
-    TAMSEL_TEXT(setupOpenButton, "Open Accessibility settings", "アクセシビリティ設定を開く"),
+    TAMSEL_DESKTOP_TEXT(setupOpenButton, "Open Accessibility settings",
+                        "アクセシビリティ設定を開く", "Check again", "もう一度確かめる"),
     TAMSEL_TEXT(setupWaiting, "Waiting for permission…", "権限の許可を待っています…"),
     TAMSEL_TEXT(setupGranted, "Permission granted.", "権限が付与されました。"),
     TAMSEL_TEXT(setupSkip, "Continue without access", "権限なしで続ける"),
@@ -117,9 +147,12 @@ constexpr std::array<Entry, stringKeyCount> table{{
     TAMSEL_TEXT(labEvidence, "Why this is suggested", "根拠"),
     TAMSEL_TEXT(labSource, "From", "出典"),
     TAMSEL_TEXT(labOriginal, "Shown as written in the source.", "出典の文をそのまま出しています。"),
-    TAMSEL_TEXT(labDraftNote,
-                "Drafted on this Mac by the built-in model. Read it before you add it.",
-                "この Mac の内蔵モデルが起草しました。追加する前に必ず読んでください。"),
+    TAMSEL_DESKTOP_TEXT(
+        labDraftNote, "Drafted on this Mac by the built-in model. Read it before you add it.",
+        "この Mac の内蔵モデルが起草しました。追加する前に必ず読んでください。",
+        "Drafted on this computer by the built-in model. Read it before you add "
+        "it.",
+        "このコンピュータの内蔵モデルが起草しました。追加する前に必ず読んでください。"),
     TAMSEL_TEXT(labAdopt, "Add as prompt", "プロンプトに追加"),
     TAMSEL_TEXT(labAdopted, "Added", "追加しました"),
     TAMSEL_TEXT(labUsageTitle, "Are your prompts being used?",
@@ -132,19 +165,26 @@ constexpr std::array<Entry, stringKeyCount> table{{
     TAMSEL_TEXT(labKindCorrection, "Repeated correction", "繰り返した訂正"),
     TAMSEL_TEXT(labKindRepeated, "Repeated by hand", "手打ちの繰り返し"),
     TAMSEL_TEXT(labModelAvailable, "Built-in model: ready", "内蔵モデル: 利用可能"),
-    TAMSEL_TEXT(labModelUnsupportedOS, "Built-in model: needs macOS 26",
-                "内蔵モデル: macOS 26 が必要"),
-    TAMSEL_TEXT(labModelDeviceNotEligible, "Built-in model: not supported on this Mac",
-                "内蔵モデル: この Mac では使えません"),
-    TAMSEL_TEXT(labModelNotEnabled, "Built-in model: turn on Apple Intelligence",
-                "内蔵モデル: Apple Intelligence が未設定"),
+    TAMSEL_DESKTOP_TEXT(labModelUnsupportedOS, "Built-in model: needs macOS 26",
+                        "内蔵モデル: macOS 26 が必要", "Built-in model: none on Linux",
+                        "内蔵モデル: Linux にはありません"),
+    TAMSEL_DESKTOP_TEXT(labModelDeviceNotEligible, "Built-in model: not supported on this Mac",
+                        "内蔵モデル: この Mac では使えません",
+                        "Built-in model: not supported on this computer",
+                        "内蔵モデル: このコンピュータでは使えません"),
+    TAMSEL_DESKTOP_TEXT(labModelNotEnabled, "Built-in model: turn on Apple Intelligence",
+                        "内蔵モデル: Apple Intelligence が未設定", "Built-in model: turned off",
+                        "内蔵モデル: 無効"),
     TAMSEL_TEXT(labModelNotReady, "Built-in model: still preparing", "内蔵モデル: 準備中"),
     TAMSEL_TEXT(labModelFallbackNote,
                 "Suggestions still work. You will see the original wording instead of a draft.",
                 "候補は出せます。文案の代わりに元の文をそのまま表示します。"),
-    TAMSEL_TEXT(labPrivacyNote,
-                "Tamsel reads these files on this Mac only. Nothing is stored or sent.",
-                "この Mac の中で読むだけです。保存も送信もしません。"),
+    TAMSEL_DESKTOP_TEXT(labPrivacyNote,
+                        "Tamsel reads these files on this Mac only. Nothing is stored or sent.",
+                        "この Mac の中で読むだけです。保存も送信もしません。",
+                        "Tamsel reads these files on this computer only. Nothing is stored or "
+                        "sent.",
+                        "このコンピュータの中で読むだけです。保存も送信もしません。"),
     TAMSEL_TEXT(contactUs, "Report a problem or ask…", "不具合や要望を伝える…"),
     TAMSEL_TEXT(contactNote, "Opens the website. Tamsel itself still makes no network connection.",
                 "サイトが開きます。Tamsel 自身は通信しません。"),
@@ -259,6 +299,36 @@ std::string secureInputDetail(std::optional<std::string_view> holder, Language l
                    "” appears to have secure keyboard entry turned on. Shortcuts resume once it "
                    "is released — check its Secure Keyboard Entry setting or close its password "
                    "prompt."});
+}
+
+std::string unavailableShortcuts(const std::vector<std::string>& shortcuts, Language language) {
+    std::string list;
+    for (const std::string& shortcut : shortcuts) {
+        if (!list.empty()) {
+            list += language == Language::ja ? "、" : ", ";
+        }
+        list += shortcut;
+    }
+    if (language == Language::ja) {
+        return concat({"別のアプリが使用中のため登録できないショートカット: ", list,
+                       "。そのアプリ側の設定を変えるか、別のショートカットを選んでください。"});
+    }
+    return concat({"Another app already uses ", list,
+                   ", so Tamsel cannot register it. Change that app's setting or choose another "
+                   "shortcut."});
+}
+
+std::string keyboardAccessMissing(bool displayReachable, Language language) {
+    if (language == Language::ja) {
+        return displayReachable
+                   ? "X サーバーに XTEST 拡張がないため、キーの監視と入力ができません。"
+                   : "X11 ディスプレイに接続できません。Wayland セッションでは XWayland "
+                     "（DISPLAY の設定）が必要です。";
+    }
+    return displayReachable
+               ? "The X server lacks the XTEST extension, so keys can be neither watched nor typed."
+               : "No X11 display can be reached. In a Wayland session Tamsel needs XWayland "
+                 "(DISPLAY must be set).";
 }
 
 std::string labSummary(int prompts, int days, int sections, Language language) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "core/analysis/CandidateKind.h"
@@ -142,6 +143,11 @@ std::string warnDuplicate(std::string_view otherName, Language language);
 std::string lastFired(std::string_view name, TriggerKind kind, Language language);
 // `holder` is the application believed to hold secure input, when one is known.
 std::string secureInputDetail(std::optional<std::string_view> holder, Language language);
+// Shortcuts that another program holds, so that pressing them never reaches
+// Tamsel; `shortcuts` are their symbol forms, in the order to list them.
+std::string unavailableShortcuts(const std::vector<std::string>& shortcuts, Language language);
+// Why keys can neither be watched nor typed, when the display says no.
+std::string keyboardAccessMissing(bool displayReachable, Language language);
 std::string labSummary(int prompts, int days, int sections, Language language);
 std::string labEvidenceDetail(CandidateKind kind, int count, Language language);
 std::string labUsageEntry(std::string_view name, int count, Language language);

@@ -107,4 +107,15 @@ void FakePasteboard::setReturnsNoList(bool value) {
     returnsNoList_ = value;
 }
 
+bool FakePasteboard::holdsWrittenContents() {
+    std::lock_guard guard(mutex_);
+    return !replaced_;
+}
+
+void FakePasteboard::replaceAsAnotherApplication(std::vector<Item> items) {
+    std::lock_guard guard(mutex_);
+    items_ = std::move(items);
+    replaced_ = true;
+}
+
 } // namespace tamsel

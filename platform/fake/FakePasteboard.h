@@ -27,7 +27,12 @@ public:
     bool setString(std::string_view text) override;
     bool writeObjects(const std::vector<PasteboardItemContents>& items) override;
 
+    bool holdsWrittenContents() override;
+
     void setContents(std::vector<Item> items);
+    // Stands for another program copying after our last write: that write
+    // no longer holds the pasteboard.
+    void replaceAsAnotherApplication(std::vector<Item> items);
     std::vector<Item> contents() const;
     // The pasteboard answers with no item list at all.
     void setReturnsNoList(bool value);
@@ -40,6 +45,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Item> items_;
     bool returnsNoList_ = false;
+    bool replaced_ = false;
 };
 
 } // namespace tamsel

@@ -289,3 +289,22 @@ TEST_F(AppModelTest, FirstRunWithoutFileWritesDefaults) {
     EXPECT_EQ(model->config().rules[0].name, "ルール厳守");
     EXPECT_EQ(fileBytes(), ConfigCodec::encode(model->config()));
 }
+
+TEST_F(AppModelTest, ShortcutsAnotherProgramHoldsAreShownInTheCurrentLanguage) {
+    makeModel();
+    EXPECT_FALSE(model->unavailableHotkeysMessage());
+    const int seen = notifications;
+    model->tap()->watchedHotkeysUnavailable({*Hotkey::parse("cmd+1"), *Hotkey::parse("ctrl+enter")});
+    mainQueue->runPending();
+    EXPECT_EQ(notifications, seen + 1);
+    EXPECT_EQ(model->unavailableHotkeys().size(), 2u);
+    EXPECT_EQ(model->unavailableHotkeysMessage(),
+              Strings::unavailableShortcuts({Hotkey::parse("cmd+1")->displayString(platformKeyNaming), Hotkey::parse("ctrl+enter")->displayString(platformKeyNaming)}, Language::en));
+    model->setLanguagePreference(LanguagePreference::ja);
+    EXPECT_EQ(model->unavailableHotkeysMessage(),
+              Strings::unavailableShortcuts({Hotkey::parse("cmd+1")->displayString(platformKeyNaming), Hotkey::parse("ctrl+enter")->displayString(platformKeyNaming)}, Language::ja));
+
+    model->tap()->watchedHotkeysUnavailable({});
+    mainQueue->runPending();
+    EXPECT_FALSE(model->unavailableHotkeysMessage());
+}

@@ -91,19 +91,6 @@ TEST(DrafterPrompt, BlankExamplesFallBackToTheRepresentative) {
                   (" " + repeatText("👍🏽", 399)));
 }
 
-TEST(DrafterInstructions, FourLinesWithoutTrailingLineFeed) {
-    EXPECT_EQ(OnDeviceDrafter::instructions(Language::en),
-              "Write in English. Draft a reminder to append at the end of a request to an AI.\n"
-              "The name is a short noun phrase. The text is 1-3 imperative sentences.\n"
-              "Generalise the input; never copy the example.\n"
-              "Example: name \"Plan only\" text \"Investigate and plan only. Do not edit any file "
-              "yet.\"");
-    std::string ja = OnDeviceDrafter::instructions(Language::ja);
-    EXPECT_EQ(std::count(ja.begin(), ja.end(), '\n'), 3);
-    EXPECT_TRUE(ja.starts_with("日本語で書くこと。"));
-    EXPECT_TRUE(ja.ends_with("ファイルはまだ変更しないこと。」"));
-}
-
 TEST(DrafterAccept, TrimsAndEnforcesTheLimits) {
     EXPECT_EQ(OnDeviceDrafter::accept({" Tests first \n", "\tRun the tests. "}),
               (PromptDraftResult{"Tests first", "Run the tests."}));

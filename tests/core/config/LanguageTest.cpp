@@ -25,26 +25,25 @@ std::vector<std::string> preferred(const Env& env) {
 
 } // namespace
 
+// Only the first piece of an identifier names the language, whatever its
+// case; a region or script never does; anything else falls back to English.
 TEST(Language, FromSystemTakesTheFirstEnglishOrJapaneseIdentifier) {
-    EXPECT_EQ(languageFromSystem({"fr-FR", "ja-JP", "en-US"}), Language::ja);
-    EXPECT_EQ(languageFromSystem({"de", "en-GB", "ja"}), Language::en);
-    EXPECT_EQ(languageFromSystem({"JA"}), Language::ja);
-    EXPECT_EQ(languageFromSystem({"En-us"}), Language::en);
-    // Only the first piece names the language; a region or script never does.
-    EXPECT_EQ(languageFromSystem({"zh-Hans-JP"}), Language::en);
-    EXPECT_EQ(languageFromSystem({"zh-Hans-JP", "ja"}), Language::ja);
-}
-
-TEST(Language, FromSystemFallsBackToEnglish) {
-    EXPECT_EQ(languageFromSystem({}), Language::en);
-    EXPECT_EQ(languageFromSystem({"fr-FR"}), Language::en);
-    EXPECT_EQ(languageFromSystem({"", "-", "jap", "ja_JP"}), Language::en);
-}
-
-TEST(Language, FromSystemDropsEmptyPieces) {
-    // Leading dashes and identifiers with no piece at all are skipped.
-    EXPECT_EQ(languageFromSystem({"--", "-ja-JP"}), Language::ja);
-    EXPECT_EQ(languageFromSystem({"---", "", "en"}), Language::en);
+    const std::pair<std::vector<std::string>, Language> cases[] = {
+        {{"fr-FR", "ja-JP", "en-US"}, Language::ja},
+        {{"de", "en-GB", "ja"}, Language::en},
+        {{"JA"}, Language::ja},
+        {{"En-us"}, Language::en},
+        {{"zh-Hans-JP"}, Language::en},
+        {{"zh-Hans-JP", "ja"}, Language::ja},
+        {{}, Language::en},
+        {{"", "-", "jap", "ja_JP"}, Language::en},
+        {{"--", "-ja-JP"}, Language::ja},
+        {{"---", "", "en"}, Language::en},
+    };
+    for (const auto& [identifiers, language] : cases) {
+        EXPECT_EQ(languageFromSystem(identifiers), language)
+            << ::testing::PrintToString(identifiers);
+    }
 }
 
 TEST(Language, ResolveHonoursAnExplicitChoice) {

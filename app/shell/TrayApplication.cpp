@@ -1,0 +1,317 @@
+#include "app/shell/TrayApplication.h"
+
+#include <unistd.h>
+
+#include <iostream>
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QPixmap>
+
+#include "app/OnDeviceDrafter.h"
+#include "app/PromptLabModel.h"
+#include "app/shell/PopoverWindow.h"
+#include "core/config/ConfigStore.h"
+#include "engine/EventTapController.h"
+#include "engine/Injector.h"
+#include "platform/Clock.h"
+#include "platform/LanguageModel.h"
+#include "platform/qt/QtMainQueue.h"
+#include "platform/qt/QtWorkspace.h"
+#include "platform/x11/SyntheticKeyLedger.h"
+#include "platform/x11/X11EventTap.h"
+#include "platform/x11/X11Keyboard.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "ui/MenuBarIcon.h"
+#include "ui/PromptLabWindows.h"
+
+namespace tamsel {
+
+namespace {
+
+// Where XTEST is missing nothing can be typed; the tap is never started then
+// (access is denied), so this only keeps the injector whole.
+class NoKeyboard final : public KeyboardEvents {
+public:
+    std::unique_ptr<KeyEventSource> createPrivateSource() override { return nullptr; }
+    std::unique_ptr<SyntheticKeyEvent> createKeyEvent(KeyEventSource*, std::uint16_t,
+                                                      bool) override {
+        return nullptr;
+    }
+    void post(SyntheticKeyEvent&) override {}
+    std::uint64_t combinedModifierFlags() override { return 0; }
+};
+
+// Shift+Insert pastes in terminals (PRIMARY) and in GUI toolkits (CLIPBOARD).
+constexpr std::uint16_t insertKeyCode = 114;
+
+} // namespace
+
+struct TrayApplication::Services {
+    // Shared by the keyboard that posts keys and the tap that must ignore them.
+    std::shared_ptr<SyntheticKeyLedger> ledger;
+    std::shared_ptr<QtMainQueue> mainQueue;
+    std::shared_ptr<X11Accessibility> accessibility;
+    std::unique_ptr<X11ActiveWindow> activeWindow;
+    std::shared_ptr<X11SelectionOwner> selectionOwner;
+    std::shared_ptr<Injector> injector;
+    std::shared_ptr<EventTapController> tap;
+    std::shared_ptr<QtWorkspace> workspace;
+};
+
+std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
+    auto services = std::make_unique<Services>();
+    services->activeWindow = X11ActiveWindow::create(error);
+    if (!services->activeWindow) {
+        return nullptr;
+    }
+    services->ledger = std::make_shared<SyntheticKeyLedger>();
+    services->accessibility = std::make_shared<X11Accessibility>(X11Accessibility::probe());
+    std::string keyboardError;
+    std::shared_ptr<KeyboardEvents> keyboard = X11Keyboard::create(services->ledger, keyboardError);
+    if (!keyboard) {
+        keyboard = std::make_shared<NoKeyboard>();
+    }
+    services->selectionOwner = X11SelectionOwner::create(error);
+    std::shared_ptr<X11SelectionReader> reader = X11SelectionReader::create(error);
+    if (!services->selectionOwner || !reader) {
+        return nullptr;
+    }
+    std::vector<std::shared_ptr<Pasteboard>> pasteboards{
+        std::make_shared<X11Pasteboard>("CLIPBOARD", services->selectionOwner, reader),
+        std::make_shared<X11Pasteboard>("PRIMARY", services->selectionOwner, reader)};
+    services->injector = std::make_shared<Injector>(
+        keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
+        Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag});
+    auto app = std::unique_ptr<TrayApplication>(new TrayApplication(std::move(services)));
+    return app;
+}
+
+TrayApplication::TrayApplication(std::unique_ptr<Services> services)
+    : services_(std::move(services)) {
+    Services& s = *services_;
+    s.mainQueue = std::make_shared<QtMainQueue>(this);
+    s.tap = std::make_shared<EventTapController>(
+        std::make_shared<X11EventTapService>(s.ledger, EventTapController::syntheticEventMarker),
+        s.accessibility, s.mainQueue);
+    X11ActiveWindow* activeWindow = s.activeWindow.get();
+    s.workspace = std::make_shared<QtWorkspace>(
+        [activeWindow] { return activeWindow->current().windowClass; });
+    model_ = AppModel::create({std::make_shared<ConfigStore>(ConfigStore::defaultFileURL()), s.tap,
+                               s.injector, s.mainQueue, s.accessibility, s.workspace,
+                               // A grab held by another client can only be found by
+                               // grabbing the keyboard ourselves, which would disturb
+                               // the user's typing: report nothing.
+                               [] { return std::optional<SecureInputStatus>(); }});
+    auto labModel = std::make_shared<PromptLabModel>(
+        std::make_shared<OnDeviceDrafter>(std::make_shared<NoLanguageModel>()), s.mainQueue);
+    promptLab_ = std::make_shared<PromptLabWindowController>(
+        std::make_shared<QtPromptLabWindowSystem>(), labModel);
+}
+
+TrayApplication::~TrayApplication() {
+    shutdown();
+    popover_.reset();
+    trayIcon_.reset();
+}
+
+void TrayApplication::launch() {
+    model_->onOpenPromptLab = [this] {
+        closePopover();
+        promptLab_->show(*model_);
+    };
+    setUpTrayIcon();
+    setUpPopover();
+    observeModel();
+    observeActiveWindow();
+    model_->refreshAccessibility();
+    if (model_->accessibilityGranted()) {
+        model_->tap()->start();
+    }
+    updateTrayIcon();
+    if (!model_->accessibilityGranted()) {
+        services_->accessibility->promptForTrust();
+        startPermissionPolling();
+        showPopover();
+    }
+}
+
+void TrayApplication::shutdown() {
+    if (shutDown_) {
+        return;
+    }
+    shutDown_ = true;
+    activeWindowNotifier_.reset();
+    secureInputTimer_.reset();
+    permissionTimer_.reset();
+    modelSubscription_ = Subscription();
+    model_->flushPendingSave();
+    model_->tap()->stop();
+}
+
+void TrayApplication::setUpTrayIcon() {
+    // Without a tray the shortcuts still work; a second start opens the popover.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        return;
+    }
+    trayIcon_ = std::make_unique<QSystemTrayIcon>();
+    trayIcon_->setToolTip(QStringLiteral("Tamsel"));
+    connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+                    togglePopover();
+                }
+            });
+}
+
+void TrayApplication::setUpPopover() {
+    SettingsActions actions;
+    actions.quit = [] {
+        // After the click that asked for it has been handled.
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    };
+    actions.launchAtLogin = [this] { return desktop_.launchesAtLogin(); };
+    actions.setLaunchAtLogin = [this](bool enabled) { return desktop_.setLaunchAtLogin(enabled); };
+    actions.openFile = [this](const std::filesystem::path& file) { desktop_.openFile(file); };
+    actions.revealFile = [this](const std::filesystem::path& file) { desktop_.revealFile(file); };
+    popover_ = std::make_unique<PopoverWindow>(model_, std::move(actions));
+    connect(popover_.get(), &PopoverWindow::hidden, this, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { secureInputTimer_.reset(); }, Qt::QueuedConnection);
+    });
+}
+
+void TrayApplication::observeModel() {
+    // Subscribers hear of a change before it is made: look on the next turn.
+    modelSubscription_ = model_->subscribe([this] {
+        if (updateQueued_) {
+            return;
+        }
+        updateQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                updateQueued_ = false;
+                updateTrayIcon();
+                reportUnavailableHotkeys();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TrayApplication::observeActiveWindow() {
+    X11ActiveWindow& watcher = *services_->activeWindow;
+    watcher.setOnChange(
+        [this](const ActiveApplication& application) { activeApplicationChanged(application); });
+    activeWindowNotifier_ =
+        std::make_unique<QSocketNotifier>(watcher.fileDescriptor(), QSocketNotifier::Read);
+    connect(activeWindowNotifier_.get(), &QSocketNotifier::activated, this,
+            [&watcher] { watcher.processEvents(); });
+    watcher.processEvents(); // what Xlib read before the notifier existed
+}
+
+void TrayApplication::activeApplicationChanged(const ActiveApplication& application) {
+    model_->tap()->updateFrontmostBundleID(application.windowClass);
+    if (application.processID != static_cast<long>(::getpid())) {
+        closePopover();
+    }
+}
+
+// Besides the popover's banner, for whoever started us from a terminal.
+void TrayApplication::reportUnavailableHotkeys() {
+    if (model_->unavailableHotkeys() == reportedUnavailable_) {
+        return;
+    }
+    reportedUnavailable_ = model_->unavailableHotkeys();
+    if (auto message = model_->unavailableHotkeysMessage()) {
+        std::cerr << "Tamsel: " << *message << std::endl;
+    }
+}
+
+void TrayApplication::updateTrayIcon() {
+    const bool active = model_->runState() == AppModel::RunState::active;
+    if (iconShowsActive_ == active) {
+        return;
+    }
+    iconShowsActive_ = active;
+    if (!trayIcon_) {
+        return;
+    }
+    const qreal ratio = qApp->devicePixelRatio();
+    trayIcon_->setIcon(QIcon(QPixmap::fromImage(MenuBarIcon::image(active, ratio))));
+    trayIcon_->show();
+}
+
+void TrayApplication::showPopover() {
+    if (!popover_) {
+        return;
+    }
+    model_->refreshAccessibility();
+    model_->reloadIfChangedExternally();
+    model_->refreshSecureInput();
+    if (!model_->accessibilityGranted()) {
+        startPermissionPolling();
+    }
+    const QRect anchor = trayIcon_ ? trayIcon_->geometry() : QRect();
+    popover_->showNear(anchor, QCursor::pos());
+    startSecureInputPolling();
+}
+
+void TrayApplication::togglePopover() {
+    if (popoverShown()) {
+        closePopover();
+    } else {
+        showPopover();
+    }
+}
+
+bool TrayApplication::popoverShown() const {
+    return popover_ && popover_->isVisible();
+}
+
+void TrayApplication::closePopover() {
+    if (popoverShown()) {
+        popover_->hide();
+    }
+}
+
+void TrayApplication::startPermissionPolling() {
+    if (permissionTimer_) {
+        return;
+    }
+    permissionTimer_ = std::make_unique<QTimer>();
+    // Half a second of slack is fine: a coarse timer may fire 5 % late.
+    permissionTimer_->setTimerType(Qt::CoarseTimer);
+    connect(permissionTimer_.get(), &QTimer::timeout, this, [this] { checkPermission(); });
+    permissionTimer_->start(permissionPollMS);
+}
+
+void TrayApplication::startSecureInputPolling() {
+    if (secureInputTimer_) {
+        return;
+    }
+    secureInputTimer_ = std::make_unique<QTimer>();
+    secureInputTimer_->setTimerType(Qt::CoarseTimer);
+    connect(secureInputTimer_.get(), &QTimer::timeout, this,
+            [this] { model_->refreshSecureInput(); });
+    secureInputTimer_->start(secureInputPollMS);
+}
+
+void TrayApplication::checkPermission() {
+    model_->refreshAccessibility();
+    if (model_->accessibilityGranted()) {
+        // Deleting the timer from inside its own signal is not safe.
+        permissionTimer_.release()->deleteLater();
+        model_->refreshAccessibility();
+        if (model_->accessibilityGranted()) {
+            model_->tap()->start();
+        }
+    } else {
+        startPermissionPolling();
+    }
+    updateTrayIcon();
+}
+
+} // namespace tamsel

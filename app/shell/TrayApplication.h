@@ -1,0 +1,84 @@
+#pragma once
+
+// The process around the application model on Linux: the tray icon and its
+// popover, the X11 keyboard, clipboard and active-window services, the
+// permission and secure-input timers, and the launch and shutdown sequences.
+// Main thread only.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "app/AppModel.h"
+#include "app/PromptLabWindowController.h"
+#include "platform/qt/DesktopServices.h"
+#include "platform/x11/X11Accessibility.h"
+#include "platform/x11/X11ActiveWindow.h"
+
+namespace tamsel {
+
+class PopoverWindow;
+
+class TrayApplication final : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int permissionPollMS = 1000;
+    static constexpr int secureInputPollMS = 1000;
+
+    // No value, and a message for the user, when the display cannot be used.
+    static std::unique_ptr<TrayApplication> create(std::string& error);
+    ~TrayApplication() override;
+
+    // In this order: Prompt Lab handler, tray icon, popover, model observer,
+    // active-window observer, permission check, tap start, icon, and without
+    // access the setup guide with permission polling.
+    void launch();
+    // Writes a pending save and stops the tap; runs once, on quit or a signal.
+    void shutdown();
+
+    void showPopover();
+    void togglePopover();
+    bool popoverShown() const;
+
+    const std::shared_ptr<AppModel>& model() const { return model_; }
+    DesktopServices& desktop() { return desktop_; }
+
+private:
+    struct Services;
+    explicit TrayApplication(std::unique_ptr<Services> services);
+
+    void setUpTrayIcon();
+    void setUpPopover();
+    void observeModel();
+    void observeActiveWindow();
+    void updateTrayIcon();
+    void reportUnavailableHotkeys();
+    void startPermissionPolling();
+    void startSecureInputPolling();
+    void checkPermission();
+    void activeApplicationChanged(const ActiveApplication& application);
+    void closePopover();
+
+    std::unique_ptr<Services> services_;
+    std::shared_ptr<AppModel> model_;
+    std::shared_ptr<PromptLabWindowController> promptLab_;
+    DesktopServices desktop_;
+
+    std::unique_ptr<QSystemTrayIcon> trayIcon_;
+    std::unique_ptr<PopoverWindow> popover_;
+    std::unique_ptr<QSocketNotifier> activeWindowNotifier_;
+    std::unique_ptr<QTimer> permissionTimer_;
+    std::unique_ptr<QTimer> secureInputTimer_;
+    Subscription modelSubscription_;
+    std::optional<bool> iconShowsActive_;
+    std::vector<Hotkey> reportedUnavailable_;
+    bool updateQueued_ = false;
+    bool shutDown_ = false;
+};
+
+} // namespace tamsel

@@ -1,0 +1,95 @@
+#pragma once
+
+// Holds selections (CLIPBOARD, PRIMARY) for the program on a thread and
+// connection of its own, and answers every program that asks for them, large
+// contents through INCR. Qt's clipboard lives on the main thread; this one
+// serves the injector's worker, which must not depend on the main thread
+// being free while it pastes.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/toolkit/FileDescriptor.h"
+#include "platform/x11/X11Handle.h"
+#include "platform/x11/X11SelectionReader.h"
+
+namespace tamsel {
+
+class X11SelectionOwner {
+public:
+    // No value, and the reason in `error`, without a display or a thread.
+    static std::shared_ptr<X11SelectionOwner> create(std::string& error);
+    ~X11SelectionOwner();
+    X11SelectionOwner(const X11SelectionOwner&) = delete;
+    X11SelectionOwner& operator=(const X11SelectionOwner&) = delete;
+
+    // Any thread; each returns once the owner thread has done it.
+    bool own(const std::string& selection, std::vector<SelectionData> contents);
+    void disown(const std::string& selection);
+    // Whether our last own() of the selection still holds it.
+    bool owns(const std::string& selection);
+    // Until some program has been given contents (not just the list of
+    // targets) since the last own(), or the timeout. One timeout per own():
+    // later waits for the same contents return at once.
+    void waitUntilRead(std::chrono::milliseconds timeout);
+    // How many contents requests were answered so far (for tests).
+    std::uint64_t servedCount();
+
+    X11SelectionOwner(DisplayHandle display, FileDescriptor wakeRead, FileDescriptor wakeWrite);
+
+private:
+    struct Offer {
+        std::vector<SelectionData> contents;
+        XResource since = 0; // server time
+    };
+    struct Transfer {
+        XResource requestor = 0;
+        XResource property = 0;
+        XResource type = 0;
+        int format = 8;
+        std::string bytes;
+        std::size_t offset = 0;
+    };
+
+    void threadMain();
+    void runOnThread(std::function<void()> task);
+    void handle(const ::_XEvent& event);
+    void answer(const ::_XEvent& event);
+    bool offerTarget(const ::_XEvent& event, XResource property);
+    void continueTransfer(const ::_XEvent& event);
+    XResource serverTime();
+    void putProperty(XResource window, XResource property, XResource type, int format,
+                     const std::string& bytes);
+
+    DisplayHandle display_;
+    FileDescriptor wakeRead_;
+    FileDescriptor wakeWrite_;
+    XResource window_ = 0;
+    std::size_t chunkSize_ = 0;
+
+    // Owner thread only.
+    std::map<XResource, Offer> offers_;
+    std::vector<Transfer> transfers_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::function<void()>> tasks_;
+    bool stopping_ = false;
+    std::map<std::string, bool> owned_;
+    std::uint64_t ownGeneration_ = 0;
+    std::uint64_t readGeneration_ = 0;
+    std::uint64_t timedOutGeneration_ = 0;
+    std::uint64_t served_ = 0;
+    std::thread thread_;
+};
+
+} // namespace tamsel

@@ -1,0 +1,315 @@
+// The real tamsel under Xvfb with openbox, an xterm running `cat > FILE`, and
+// other real clients, all started here. Each test has its own display and its
+// own home folder with a configuration written by the test.
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <optional>
+
+#include "platform/x11/X11Display.h"
+#include "platform/x11/X11SelectionReader.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/XServer.h"
+
+using namespace tamsel;
+using namespace tamsel::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr unsigned superMask = Mod4Mask;
+constexpr unsigned returnKey = 36, oneKey = 10, twoKey = 11;
+
+struct Prompt {
+    std::string send;
+    std::string insert;
+    std::string text;
+};
+
+std::string configJSON(const std::string& method, const std::vector<Prompt>& prompts) {
+    std::string rules;
+    int n = 0;
+    for (const Prompt& prompt : prompts) {
+        if (!rules.empty()) {
+            rules += ",\n";
+        }
+        ++n;
+        rules += R"({"enabled": true, "hotkey": ")" + prompt.send +
+                 R"(", "id": "00000000-0000-0000-0000-00000000000)" + std::to_string(n) +
+                 R"(", "insertHotkey": ")" + prompt.insert + R"(", "name": "P)" +
+                 std::to_string(n) + R"(", "separator": " ", "text": ")" + prompt.text + "\"}";
+    }
+    return R"({"enabled": true, "injectionMethod": ")" + method +
+           R"(", "language": "en", "postDelayMS": 80, "preDelayMS": 40, "rules": [)" + rules +
+           R"(], "targetBundleIDs": ["XTerm"]})";
+}
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("DISPLAY", x.display().c_str(), 1);
+        display_ = openDisplay();
+        ASSERT_TRUE(display_.display) << display_.error;
+        windowManager.emplace(std::vector<std::string>{"openbox"}, environment(), "/dev/null");
+        const Atom check = internAtom(d(), "_NET_SUPPORTING_WM_CHECK");
+        ASSERT_TRUE(waitUntil([&] { return rootWindowProperty(check).has_value(); }))
+            << "openbox did not start";
+    }
+
+    Display* d() { return display_.display.get(); }
+    std::map<std::string, std::string> environment() {
+        // In the sanitizer builds tamsel runs on Qt, which is not instrumented:
+        // its futex locks are invisible to TSan and it keeps memory until exit.
+        // The sanitizers judge our code in the other suites; here, behaviour.
+        return {{"DISPLAY", x.display()},
+                {"HOME", home.path().string()},
+                {"LANGUAGE", "en"},
+                {"LC_ALL", "C.UTF-8"},
+                {"WAYLAND_DISPLAY", ""},
+                {"XDG_CONFIG_HOME", ""},
+                {"ASAN_OPTIONS", "detect_leaks=0"},
+                {"TSAN_OPTIONS", "report_bugs=0 exitcode=0"}};
+    }
+
+    std::optional<Window> rootWindowProperty(Atom property) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, remaining = 0;
+        unsigned char* data = nullptr;
+        std::optional<Window> result;
+        if (XGetWindowProperty(d(), DefaultRootWindow(d()), property, 0, 1, False, AnyPropertyType,
+                               &type, &format, &count, &remaining, &data) == Success &&
+            data != nullptr) {
+            if (count == 1 && format == 32) {
+                result = static_cast<Window>(*reinterpret_cast<unsigned long*>(data));
+            }
+            XFree(data);
+        }
+        return result;
+    }
+
+    std::string activeClass() {
+        auto active = rootWindowProperty(internAtom(d(), "_NET_ACTIVE_WINDOW"));
+        if (!active || *active == None) {
+            return {};
+        }
+        X11ErrorTrap trap(d());
+        XClassHint hint{nullptr, nullptr};
+        std::string name;
+        if (XGetClassHint(d(), *active, &hint) != 0) {
+            name = hint.res_class ? hint.res_class : "";
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+        }
+        return name;
+    }
+
+    // Whether some client holds this combination: our own grab is refused.
+    bool grabbedElsewhere(unsigned keyCode, unsigned mask) {
+        X11ErrorTrap trap(d());
+        XGrabKey(d(), static_cast<int>(keyCode), mask, DefaultRootWindow(d()), False, GrabModeAsync,
+                 GrabModeAsync);
+        const bool refused = !trap.sync().empty();
+        if (!refused) {
+            XUngrabKey(d(), static_cast<int>(keyCode), mask, DefaultRootWindow(d()));
+        }
+        return refused;
+    }
+
+    void startTamsel(const std::string& config) {
+        std::filesystem::create_directories(home / ".config" / "tamsel");
+        writeFile(home / ".config" / "tamsel" / "config.json", config);
+        tamsel.emplace(std::vector<std::string>{TAMSEL_EXECUTABLE}, environment(),
+                       (home / "tamsel.log").string());
+    }
+
+    // Once its grabs are in place, tamsel's shortcuts work.
+    void waitForShortcuts(unsigned keyCode, unsigned mask) {
+        ASSERT_TRUE(waitUntil([&] { return grabbedElsewhere(keyCode, mask); }, 20s))
+            << readFile(home / "tamsel.log");
+    }
+
+    void startTerminal() {
+        terminal.emplace(std::vector<std::string>{"xterm", "-u8", "-e", "sh", "-c",
+                                                  "exec cat > " + output().string()},
+                         environment(), "/dev/null");
+        ASSERT_TRUE(waitUntil([&] { return activeClass() == "XTerm"; }, 20s));
+    }
+
+    void xdotool(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "xdotool");
+        ChildProcess tool(arguments, environment(), "/dev/null");
+        ASSERT_EQ(tool.waitForExit(20s), 0);
+    }
+
+    // Puts text on the clipboard as another program, and waits until it is there.
+    std::vector<SelectionData> seedClipboard(const std::string& text) {
+        writeFile(home / "seed.txt", text);
+        ChildProcess xclip(
+            {"sh", "-c", "xclip -i -selection clipboard < '" + (home / "seed.txt").string() + "'"},
+            environment(), "/dev/null");
+        EXPECT_EQ(xclip.waitForExit(20s), 0);
+        std::optional<std::vector<SelectionData>> seeded;
+        EXPECT_TRUE(waitUntil([&] {
+            seeded = clipboardReader()->read("CLIPBOARD");
+            return seeded && seeded->size() == 1 && (*seeded)[0].bytes == text;
+        }));
+        return seeded.value_or(std::vector<SelectionData>{});
+    }
+
+    // A paste ends with the clipboard given back: it holds what it held,
+    // now offered by tamsel instead of the program that had it.
+    void waitForPasteToEnd(const std::vector<SelectionData>& before, Window previousOwner) {
+        const Atom clipboard = internAtom(d(), "CLIPBOARD");
+        EXPECT_TRUE(waitUntil([&] {
+            const Window owner = XGetSelectionOwner(d(), clipboard);
+            return owner != None && owner != previousOwner &&
+                   clipboardReader()->read("CLIPBOARD") == before;
+        })) << readFile(home / "tamsel.log");
+    }
+
+    Window clipboardOwner() { return XGetSelectionOwner(d(), internAtom(d(), "CLIPBOARD")); }
+
+    X11SelectionReader* clipboardReader() {
+        if (!reader_) {
+            std::string error;
+            reader_ = X11SelectionReader::create(error);
+            EXPECT_TRUE(reader_) << error;
+        }
+        return reader_.get();
+    }
+
+    std::filesystem::path output() const { return home / "typed.txt"; }
+    bool outputIs(const std::string& expected) { return readFile(output()) == expected; }
+
+    XServer x;
+    TemporaryFolder home;
+    DisplayOpening display_;
+    std::optional<ChildProcess> windowManager;
+    std::optional<ChildProcess> tamsel;
+    std::optional<ChildProcess> terminal;
+    std::unique_ptr<X11SelectionReader> reader_;
+};
+
+TEST_F(EndToEndTest, PastedPromptIsAppendedAndSentOrOnlyAppended) {
+    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "Plan only."}}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal();
+
+    xdotool({"type", "--delay", "20", "hello"});
+    xdotool({"key", "super+Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("hello Plan only.\n"); })) << readFile(output());
+
+    const auto seed = seedClipboard("what the user had copied");
+    const Window seeder = clipboardOwner();
+    xdotool({"type", "--delay", "20", "abc"});
+    xdotool({"key", "super+1"});
+    waitForPasteToEnd(seed, seeder);
+    // Not sent: the line goes on with what the user types next.
+    xdotool({"type", "--delay", "20", " end"});
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("hello Plan only.\nabc Plan only. end\n"); }))
+        << readFile(output());
+}
+
+TEST_F(EndToEndTest, TypedPromptInJapaneseArrivesIntact) {
+    startTamsel(configJSON("type", {{"cmd+enter", "cmd+1", "日本語で答えて ✅ émoji 😀"}}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal();
+    xdotool({"type", "--delay", "20", "ok"});
+    xdotool({"key", "super+Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("ok 日本語で答えて ✅ émoji 😀\n"); }))
+        << readFile(output());
+}
+
+TEST_F(EndToEndTest, ShortcutInAnotherApplicationReachesItUnchanged) {
+    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "Plan only."}}));
+    waitForShortcuts(oneKey, superMask);
+    // A window of another class, which the configuration does not target.
+    Window window = XCreateSimpleWindow(d(), DefaultRootWindow(d()), 10, 10, 200, 100, 0, 0, 0);
+    XClassHint hint{const_cast<char*>("probe"), const_cast<char*>("Probe")};
+    XSetClassHint(d(), window, &hint);
+    XSelectInput(d(), window, KeyPressMask);
+    XMapWindow(d(), window);
+    XSync(d(), False);
+    ASSERT_TRUE(waitUntil([&] { return activeClass() == "Probe"; }, 20s));
+
+    xdotool({"key", "super+1"});
+    std::optional<XKeyEvent> received;
+    EXPECT_TRUE(waitUntil([&] {
+        XEvent event;
+        while (XCheckTypedWindowEvent(d(), window, KeyPress, &event)) {
+            if (event.xkey.keycode == oneKey) {
+                received = event.xkey;
+            }
+        }
+        return received.has_value();
+    }));
+    ASSERT_TRUE(received);
+    EXPECT_EQ(received->state & (ShiftMask | ControlMask | Mod1Mask | Mod4Mask), superMask);
+}
+
+TEST_F(EndToEndTest, ClipboardImageAndTextComeBackByteForByte) {
+    ChildProcess holder({TAMSEL_CLIPBOARD_HOLDER}, environment(), (home / "holder.log").string());
+    ASSERT_TRUE(waitUntil(
+        [&] { return readFile(home / "holder.log").find("ready") != std::string::npos; }));
+    const auto before = clipboardReader()->read("CLIPBOARD");
+    ASSERT_TRUE(before);
+    auto offers = [&](const std::string& target) {
+        return std::any_of(before->begin(), before->end(),
+                           [&](const SelectionData& d) { return d.target == target; });
+    };
+    ASSERT_TRUE(offers("image/png") && offers("text/html") && offers("UTF8_STRING"));
+
+    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "Plan only."}}));
+    waitForShortcuts(oneKey, superMask);
+    startTerminal();
+    const Window holderWindow = clipboardOwner();
+    xdotool({"type", "--delay", "20", "x"});
+    xdotool({"key", "super+1"});
+    waitForPasteToEnd(*before, holderWindow);
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("x Plan only.\n"); })) << readFile(output());
+    const auto after = clipboardReader()->read("CLIPBOARD");
+    ASSERT_TRUE(after);
+    ASSERT_EQ(after->size(), before->size());
+    for (std::size_t i = 0; i < before->size(); ++i) {
+        EXPECT_EQ((*after)[i].target, (*before)[i].target);
+        EXPECT_TRUE((*after)[i].bytes == (*before)[i].bytes) << (*before)[i].target;
+    }
+}
+
+TEST_F(EndToEndTest, ShortcutAnotherClientHoldsIsReported) {
+    // Held before tamsel starts, as a program with a global key of its own would.
+    XGrabKey(d(), twoKey, superMask, DefaultRootWindow(d()), False, GrabModeAsync, GrabModeAsync);
+    XSync(d(), False);
+    startTamsel(
+        configJSON("paste", {{"cmd+enter", "cmd+1", "One."}, {"ctrl+enter", "cmd+2", "Two."}}));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return readFile(home / "tamsel.log").find("Another app already uses Super+2") !=
+                   std::string::npos;
+        },
+        20s))
+        << readFile(home / "tamsel.log");
+    // The others are live all the same.
+    waitForShortcuts(oneKey, superMask);
+}
+
+TEST_F(EndToEndTest, SecondStartHandsOverAndLeavesAndATermSignalEndsTheFirst) {
+    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "Plan only."}}));
+    waitForShortcuts(oneKey, superMask);
+    ChildProcess second({TAMSEL_EXECUTABLE}, environment(), (home / "second.log").string());
+    EXPECT_EQ(second.waitForExit(20s), 0);
+    EXPECT_FALSE(tamsel->waitForExit(0ms));
+    tamsel->signal(SIGTERM);
+    EXPECT_TRUE(tamsel->waitForExit(20s));
+    // Its grabs went with it.
+    EXPECT_TRUE(waitUntil([&] { return !grabbedElsewhere(oneKey, superMask); }));
+}
+
+} // namespace
