@@ -95,7 +95,13 @@ void HotkeyEditor::display(const std::string& hotkeyText, const std::vector<Rule
     for (std::size_t i = 0; i < toggles_.size(); ++i) {
         toggles_[i]->setChecked(hotkey && hotkey->modifiers.contains(Modifiers::allMembers[i]));
     }
-    picker_->setCurrentIndex(hotkey ? static_cast<int>(hotkey->key) + 1 : 0);
+    int index = 0;
+    for (std::size_t i = 0; hotkey && i < MainKeys::allCases.size(); ++i) {
+        if (MainKeys::allCases[i] == hotkey->key) {
+            index = static_cast<int>(i) + 1;
+        }
+    }
+    picker_->setCurrentIndex(index);
     picker_->setAccessibleName(title + QStringLiteral(" — ") + qtText(StringKey::mainKey, language));
 
     std::vector<RuleIssue> mine;

@@ -293,7 +293,19 @@ QWidget* PromptLabView::makeCandidateRow(const PromptCandidate& candidate, Langu
 }
 
 void PromptLabView::refreshCandidates(Language language) {
-    // Rebuilt whole: the rows hold no focus, and the list is short.
+    // Rebuilt whole when what they show changes (the rows hold no focus);
+    // typing in the detail pane leaves them alone.
+    std::string shown = std::to_string(static_cast<int>(language)) + '\n' +
+                        lab_->selectedID().value_or(std::string()) + '\n';
+    for (const PromptCandidate& candidate : lab_->candidates()) {
+        shown += candidate.id + '\t' + candidate.fallbackName() + '\t' +
+                 std::to_string(candidate.occurrences) +
+                 (lab_->adoptedIDs().count(candidate.id) > 0 ? "+\n" : "\n");
+    }
+    if (shown == shownCandidates_) {
+        return;
+    }
+    shownCandidates_ = std::move(shown);
     clear(listStack_);
     rows_.clear();
     for (const PromptCandidate& candidate : lab_->candidates()) {

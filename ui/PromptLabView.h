@@ -6,6 +6,7 @@
 // first scan when it is first shown.
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/AppModel.h"
@@ -68,6 +69,7 @@ private:
     QWidget* listColumn_;
     QVBoxLayout* listStack_;
     std::vector<RowButton*> rows_;
+    std::string shownCandidates_;
     CandidateDetailView* detail_;
     QLabel* usageTitle_;
     QLabel* usageMessage_;

@@ -41,6 +41,7 @@ RuleRowView::RuleRowView(std::shared_ptr<AppModel> model, const std::string& rul
     name_->setFont(Tokens::bodyFont());
     Tokens::setTone(name_, Tone::primary);
     warning_ = new QLabel(summary_);
+    warning_->setObjectName("ruleWarning");
     preview_ = new ElidedLabel(Qt::ElideRight, summary_);
     preview_->setObjectName("rulePreview");
     preview_->setFont(Tokens::labelFont());

@@ -53,6 +53,7 @@ SetupView::SetupView(std::shared_ptr<AppModel> model, QWidget* parent)
     open_ = new QPushButton(this);
     open_->setObjectName("setupOpenButton");
     open_->setFont(Tokens::bodyFont());
+    open_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     open_->setDefault(true);
     actions->addWidget(open_);
 
@@ -61,26 +62,27 @@ SetupView::SetupView(std::shared_ptr<AppModel> model, QWidget* parent)
     waitingRow->setContentsMargins(0, 0, 0, 0);
     waitingRow->setSpacing(5);
     waitingRow->addWidget(new Spinner(12, waiting_));
-    waitingText_ = Views::label(waiting_, Tokens::labelFont(), Tone::secondary);
-    waitingRow->addWidget(waitingText_);
-    actions->addWidget(waiting_);
+    // The status gives way to the buttons, wrapping when the row is short.
+    waitingText_ = Views::label(waiting_, Tokens::labelFont(), Tone::secondary, true);
+    waitingRow->addWidget(waitingText_, 1);
+    actions->addWidget(waiting_, 1);
 
     granted_ = new QWidget(this);
     auto* grantedRow = new QHBoxLayout(granted_);
     grantedRow->setContentsMargins(0, 0, 0, 0);
     grantedRow->setSpacing(4);
     grantedIcon_ = new QLabel(granted_);
-    grantedText_ = Views::label(granted_, Tokens::labelFont(), Tone::secondary);
+    grantedText_ = Views::label(granted_, Tokens::labelFont(), Tone::secondary, true);
     grantedText_->setObjectName("setupGranted");
     grantedRow->addWidget(grantedIcon_);
-    grantedRow->addWidget(grantedText_);
-    actions->addWidget(granted_);
+    grantedRow->addWidget(grantedText_, 1);
+    actions->addWidget(granted_, 1);
 
-    actions->addStretch();
     skip_ = new QToolButton(this);
     skip_->setObjectName("setupSkip");
     skip_->setProperty("borderless", true);
     skip_->setFont(Tokens::labelFont());
+    skip_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     actions->addWidget(skip_);
     column->addLayout(actions);
 

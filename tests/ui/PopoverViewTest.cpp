@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -14,6 +15,7 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/ElidedLabel.h"
 #include "ui/HotkeyEditor.h"
+#include "ui/IssueLabel.h"
 #include "ui/PromptListView.h"
 #include "ui/RowButton.h"
 #include "ui/RuleEditorView.h"
@@ -255,6 +257,40 @@ TEST_F(PopoverViewTest, BannersShowTheirMessageAndGoWhenDismissed) {
     pump();
     EXPECT_EQ(model->notice(), std::nullopt);
     EXPECT_EQ(view->findChildren<QWidget*>("banner").size(), 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PopoverViewTest, WarningsStandUnderTheFieldTheyConcern) {
+    // No modifier on the send slot, and no text at all.
+    start({makeRule("A", "Plan", "1", "", "")});
+    EXPECT_TRUE(row("A")->findChild<QLabel*>("ruleWarning")->isVisibleTo(view.get()));
+    clickRow("A");
+    auto texts = [&](const char* editor) {
+        QStringList shown;
+        for (auto* issue : find<HotkeyEditor>(editor)->findChildren<IssueLabel*>()) {
+            shown << issue->text();
+        }
+        return shown;
+    };
+    EXPECT_EQ(texts("sendEditor"), QStringList{qtText(StringKey::warnNoModifier, Language::en)});
+    EXPECT_TRUE(texts("insertEditor").isEmpty());
+    QStringList general;
+    for (auto* issue : row("A")->editor()->findChildren<IssueLabel*>()) {
+        if (issue->parentWidget() == row("A")->editor()) {
+            general << issue->text();
+        }
+    }
+    EXPECT_EQ(general, QStringList{qtText(StringKey::warnEmptyText, Language::en)});
+
+    // Typing text clears the general warning at once.
+    QTest::keyClicks(find<QPlainTextEdit>("textField"), "Stop.");
+    pump();
+    for (auto* issue : row("A")->editor()->findChildren<IssueLabel*>()) {
+        EXPECT_NE(issue->text(), qtText(StringKey::warnEmptyText, Language::en));
+    }
 }
 
 } // namespace
