@@ -6,6 +6,7 @@
 #include <random>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QImage>
 #include <QMimeData>
@@ -21,7 +22,14 @@ int main(int argc, char** argv) {
         }
     }
     auto* data = new QMimeData();
-    data->setImageData(image);
+    // The PNG bytes themselves, as image editors and browsers offer them: a
+    // QImage would be converted on request to a dozen formats, and turning
+    // this much noise into XPM can outlast a reader's patience.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    data->setData(QStringLiteral("image/png"), png);
     data->setText(QStringLiteral("copied text — コピー"));
     data->setHtml(QStringLiteral("<p><b>copied</b> html</p>"));
     QApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);

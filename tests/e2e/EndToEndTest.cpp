@@ -276,7 +276,14 @@ TEST_F(EndToEndTest, ClipboardImageAndTextComeBackByteForByte) {
     EXPECT_TRUE(waitUntil([&] { return outputIs("x Plan only.\n"); })) << readFile(output());
     const auto after = clipboardReader()->read("CLIPBOARD");
     ASSERT_TRUE(after);
-    ASSERT_EQ(after->size(), before->size());
+    auto targets = [](const std::vector<SelectionData>& data) {
+        std::string names;
+        for (const SelectionData& d : data) {
+            names += d.target + " ";
+        }
+        return names;
+    };
+    ASSERT_EQ(after->size(), before->size()) << targets(*before) << "\n" << targets(*after);
     for (std::size_t i = 0; i < before->size(); ++i) {
         EXPECT_EQ((*after)[i].target, (*before)[i].target);
         EXPECT_TRUE((*after)[i].bytes == (*before)[i].bytes) << (*before)[i].target;
