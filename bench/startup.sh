@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-release}
 runs=${2:-5}
-tamsel=$build/app/tamsel
+tamsel=$build/tamsel
 host=$build/bench/tamsel-tray-host
 [ -x "$tamsel" ] && [ -x "$host" ] || { echo "build $build first (./dev bench)" >&2; exit 2; }
 

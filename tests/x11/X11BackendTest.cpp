@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "app/shell/PopoverWindow.h"
+#include "shell/PopoverWindow.h"
 #include "platform/qt/DesktopServices.h"
 #include "platform/x11/SyntheticKeyLedger.h"
 #include "platform/x11/X11KeyCodes.h"

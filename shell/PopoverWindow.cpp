@@ -1,4 +1,4 @@
-#include "app/shell/PopoverWindow.h"
+#include "shell/PopoverWindow.h"
 
 #include <algorithm>
 

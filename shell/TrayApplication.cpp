@@ -1,4 +1,4 @@
-#include "app/shell/TrayApplication.h"
+#include "shell/TrayApplication.h"
 
 #include <unistd.h>
 
@@ -12,7 +12,7 @@
 
 #include "app/OnDeviceDrafter.h"
 #include "app/PromptLabModel.h"
-#include "app/shell/PopoverWindow.h"
+#include "shell/PopoverWindow.h"
 #include "core/config/ConfigStore.h"
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"

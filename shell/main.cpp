@@ -6,8 +6,8 @@
 
 #include "app/CommandLine.h"
 #include "app/PromptLabPreview.h"
-#include "app/shell/TrayApplication.h"
-#include "app/shell/UISnapshot.h"
+#include "shell/TrayApplication.h"
+#include "shell/UISnapshot.h"
 #include "core/config/ConfigStore.h"
 #include "core/toolkit/HomeDirectory.h"
 #include "core/config/Language.h"

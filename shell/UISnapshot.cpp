@@ -1,4 +1,4 @@
-#include "app/shell/UISnapshot.h"
+#include "shell/UISnapshot.h"
 
 #include <filesystem>
 #include <iostream>
