@@ -42,6 +42,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
         }
         return result;
     }
+    if (std::find(arguments.begin(), arguments.end(), "--draft-check") != arguments.end()) {
+        result.mode = Mode::draftCheck;
+        return result;
+    }
     if (auto preview = std::find(arguments.begin(), arguments.end(), "--prompt-lab-preview");
         preview != arguments.end()) {
         result.mode = Mode::promptLabPreview;

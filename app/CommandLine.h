@@ -10,7 +10,7 @@
 namespace tamsel {
 
 struct CommandLine {
-    enum class Mode { application, renderUI, promptLabPreview };
+    enum class Mode { application, renderUI, promptLabPreview, draftCheck };
 
     static constexpr std::int64_t defaultPreviewLimit = 5;
 

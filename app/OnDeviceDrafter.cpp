@@ -79,9 +79,52 @@ std::string OnDeviceDrafter::prompt(const PromptCandidate& candidate, Language l
     return topic + leadIn + body;
 }
 
+namespace {
+
+// A drafted prompt may later be typed into a terminal: an escape sequence or
+// a carriage return in it would act there, not read. Line feeds and tabs stay.
+std::string withoutControlCharacters(std::string_view text) {
+    std::string kept;
+    kept.reserve(text.size());
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) {
+            continue;
+        }
+        // C1 controls (U+0080..U+009F) are C2 80..C2 9F in UTF-8.
+        if (byte == 0xC2 && at + 1 < text.size() &&
+            static_cast<unsigned char>(text[at + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[at + 1]) <= 0x9F) {
+            ++at;
+            continue;
+        }
+        kept += text[at];
+    }
+    return kept;
+}
+
+} // namespace
+
+bool OnDeviceDrafter::isInLanguage(const PromptDraftResult& draft, Language language) {
+    if (language != Language::ja) {
+        return true;
+    }
+    // Kana or kanji anywhere in the text: E3 81..E3 83 (kana), E3 90..E9 BF (CJK).
+    const std::string& text = draft.text;
+    for (std::size_t at = 0; at + 2 < text.size(); ++at) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const auto next = static_cast<unsigned char>(text[at + 1]);
+        if ((lead == 0xE3 && next >= 0x81 && next <= 0x83) ||
+            (lead == 0xE3 && next >= 0x90) || (lead >= 0xE4 && lead <= 0xE9)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::optional<PromptDraftResult> OnDeviceDrafter::accept(const GeneratedPromptDraft& generated) {
-    std::string name(tt::trimWhitespaceAndNewlines(generated.name));
-    std::string text(tt::trimWhitespaceAndNewlines(generated.text));
+    std::string name(tt::trimWhitespaceAndNewlines(withoutControlCharacters(generated.name)));
+    std::string text(tt::trimWhitespaceAndNewlines(withoutControlCharacters(generated.text)));
     if (name.empty() || text.empty() || tt::graphemeCount(text) > maximumTextLength) {
         return std::nullopt;
     }
@@ -101,8 +144,12 @@ void OnDeviceDrafter::generate(const std::shared_ptr<LanguageModel>& model,
                                std::function<void(std::optional<PromptDraftResult>)> completion) {
     model->respond(
         instructions(language), prompt(candidate, language, budget), GenerationOptions{},
-        [completion = std::move(completion)](std::optional<GeneratedPromptDraft> generated) {
-            completion(generated ? accept(*generated) : std::nullopt);
+        [completion = std::move(completion), language](std::optional<GeneratedPromptDraft> generated) {
+            auto accepted = generated ? accept(*generated) : std::nullopt;
+            if (accepted && !isInLanguage(*accepted, language)) {
+                accepted.reset();
+            }
+            completion(std::move(accepted));
         });
 }
 

@@ -31,6 +31,7 @@ public:
     explicit OnDeviceDrafter(std::shared_ptr<LanguageModel> model);
 
     DrafterAvailability availability() const { return model_->availability(); }
+    LanguageModel& model() const { return *model_; }
 
     // Two attempts, the second with a smaller budget; `completion` runs on the
     // main thread exactly once. A cancellation between the attempts ends the
@@ -41,6 +42,9 @@ public:
     static std::string instructions(Language language);
     static std::string prompt(const PromptCandidate& candidate, Language language, int budget);
     static std::optional<PromptDraftResult> accept(const GeneratedPromptDraft& generated);
+    // A Japanese draft must be written in Japanese; an English answer to
+    // Japanese sources is no draft (the source wording is shown instead).
+    static bool isInLanguage(const PromptDraftResult& draft, Language language);
 
 private:
     static void generate(const std::shared_ptr<LanguageModel>& model,

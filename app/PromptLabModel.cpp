@@ -9,9 +9,47 @@ namespace tamsel {
 PromptLabModel::PromptLabModel(std::shared_ptr<OnDeviceDrafter> drafter,
                                std::shared_ptr<MainQueue> mainQueue, Pipeline pipeline)
     : drafter_(std::move(drafter)), mainQueue_(std::move(mainQueue)),
-      pipeline_(std::move(pipeline)), availability_(drafter_->availability()) {}
+      pipeline_(std::move(pipeline)), availability_(drafter_->availability()),
+      serverStatus_(drafter_->model().serverStatus()) {
+    // The model is owned through the drafter and told to forget this observer
+    // in the destructor, so it never calls a model that is gone.
+    drafter_->model().setStatusObserver([this] { modelStatusChanged(); });
+}
+
+void PromptLabModel::modelStatusChanged() {
+    const bool wasAvailable = availability_ == DrafterAvailability::available;
+    publish(availability_, drafter_->availability());
+    publish(serverStatus_, drafter_->model().serverStatus());
+    const bool isAvailable = availability_ == DrafterAvailability::available;
+    if (!isAvailable && (runningDraft_ || waitingDraft_)) {
+        cancelDraft();
+    }
+    // A model that turns up (or another that was chosen) drafts the open suggestion.
+    if (isAvailable && !wasAvailable && !textIsDrafted_ && !isDrafting_) {
+        if (const PromptCandidate* candidate = selected()) {
+            const PromptCandidate current = *candidate;
+            select(current, selectionLanguage_);
+        }
+    }
+}
+
+void PromptLabModel::cancelDraft() {
+    const bool wasRunning = runningDraft_.has_value();
+    if (runningDraft_) {
+        runningDraft_->cancellation.cancel();
+    }
+    if (waitingDraft_) {
+        waitingDraft_->cancellation.cancel();
+        waitingDraft_.reset();
+    }
+    publish(isDrafting_, false);
+    if (wasRunning) {
+        drafter_->model().cancelRequest();
+    }
+}
 
 PromptLabModel::~PromptLabModel() {
+    drafter_->model().setStatusObserver(nullptr);
     scanCancelled_->store(true);
     if (scanThread_.joinable()) {
         scanThread_.join();
@@ -73,8 +111,11 @@ void PromptLabModel::publishOutcome(PromptLabOutcome outcome, Language language)
 
 void PromptLabModel::select(const PromptCandidate& candidate, Language language) {
     publish(selectedID_, candidate.id);
-    if (runningDraft_) {
+    selectionLanguage_ = language;
+    if (runningDraft_ && !runningDraft_->cancellation.isCancelled()) {
         runningDraft_->cancellation.cancel();
+        // The next suggestion's draft should not wait for an answer nobody reads.
+        drafter_->model().cancelRequest();
     }
     if (waitingDraft_) {
         waitingDraft_->cancellation.cancel();

@@ -57,6 +57,8 @@ public:
     bool textIsDrafted() const { return textIsDrafted_; }
     const std::set<std::string>& adoptedIDs() const { return adoptedIDs_; }
     DrafterAvailability availability() const { return availability_; }
+    // Present when drafting goes through a model server on this computer.
+    const std::optional<ModelServerStatus>& serverStatus() const { return serverStatus_; }
     const PromptCandidate* selected() const;
 
     void setEditedName(std::string name) { publish(editedName_, std::move(name)); }
@@ -66,6 +68,12 @@ public:
     void scan(std::vector<Rule> rules, Language language);
     void select(const PromptCandidate& candidate, Language language);
     void adopt(AppModel& appModel);
+    // Stops the draft under way; the suggestion keeps its source wording.
+    void cancelDraft();
+    // The model server's choices, passed on; the status follows when they land.
+    void discoverModelAgain() { drafter_->model().discoverAgain(); }
+    void chooseModel(const std::string& model) { drafter_->model().chooseModel(model); }
+    void confirmModelHost(const std::string& host) { drafter_->model().confirmHost(host); }
 
 private:
     struct DraftJob {
@@ -75,13 +83,17 @@ private:
     };
 
     void publishOutcome(PromptLabOutcome outcome, Language language);
+    void modelStatusChanged();
     void startNextDraft();
     void finishDraft(const DraftJob& job, std::optional<PromptDraftResult> result);
 
     std::shared_ptr<OnDeviceDrafter> drafter_;
     std::shared_ptr<MainQueue> mainQueue_;
     Pipeline pipeline_;
-    const DrafterAvailability availability_;
+    DrafterAvailability availability_;
+    std::optional<ModelServerStatus> serverStatus_;
+    // The language of the last selection, to draft in when the model turns up.
+    Language selectionLanguage_ = Language::en;
 
     Phase phase_ = Phase::idle;
     std::vector<PromptCandidate> candidates_;

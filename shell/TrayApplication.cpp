@@ -17,7 +17,9 @@
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"
 #include "platform/Clock.h"
+#include "core/toolkit/HomeDirectory.h"
 #include "platform/LanguageModel.h"
+#include "platform/net/LocalModelServer.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtWorkspace.h"
 #include "platform/x11/SyntheticKeyLedger.h"
@@ -105,8 +107,15 @@ TrayApplication::TrayApplication(std::unique_ptr<Services> services)
                                // grabbing the keyboard ourselves, which would disturb
                                // the user's typing: report nothing.
                                [] { return std::optional<SecureInputStatus>(); }});
+    LocalModelServer::Settings server;
+    server.configuredURL = model_->config().modelServerURL;
+    if (const char* ollamaHost = std::getenv("OLLAMA_HOST")) {
+        server.ollamaHost = ollamaHost;
+    }
+    server.stateFile = LocalModelServer::defaultStateFile(homeDirectory());
+    modelServer_ = std::make_shared<LocalModelServer>(std::move(server));
     auto labModel = std::make_shared<PromptLabModel>(
-        std::make_shared<OnDeviceDrafter>(std::make_shared<NoLanguageModel>()), s.mainQueue);
+        std::make_shared<OnDeviceDrafter>(modelServer_), s.mainQueue);
     promptLab_ = std::make_shared<PromptLabWindowController>(
         std::make_shared<QtPromptLabWindowSystem>(), labModel);
 }
@@ -120,6 +129,10 @@ TrayApplication::~TrayApplication() {
 void TrayApplication::launch() {
     model_->onOpenPromptLab = [this] {
         closePopover();
+        if (!modelServerStarted_) {
+            modelServerStarted_ = true;
+            modelServer_->start();
+        }
         promptLab_->show(*model_);
     };
     setUpTrayIcon();
@@ -194,6 +207,7 @@ void TrayApplication::observeModel() {
             this,
             [this] {
                 updateQueued_ = false;
+                modelServer_->setConfiguredURL(model_->config().modelServerURL);
                 updateTrayIcon();
                 reportUnavailableHotkeys();
             },

@@ -22,6 +22,8 @@
 
 namespace tamsel {
 
+class LocalModelServer;
+
 class PopoverWindow;
 
 class TrayApplication final : public QObject {
@@ -67,6 +69,10 @@ private:
     std::unique_ptr<Services> services_;
     std::shared_ptr<AppModel> model_;
     std::shared_ptr<PromptLabWindowController> promptLab_;
+    // Looked for only once the Prompt Lab first opens: a user who never
+    // drafts has no reason to have local ports probed.
+    std::shared_ptr<LocalModelServer> modelServer_;
+    bool modelServerStarted_ = false;
     DesktopServices desktop_;
 
     std::unique_ptr<QSystemTrayIcon> trayIcon_;

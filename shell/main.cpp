@@ -6,6 +6,7 @@
 
 #include "app/CommandLine.h"
 #include "app/PromptLabPreview.h"
+#include "shell/DraftCheck.h"
 #include "shell/TrayApplication.h"
 #include "shell/UISnapshot.h"
 #include "core/config/ConfigStore.h"
@@ -110,6 +111,8 @@ int main(int argc, char** argv) {
             commandLine.previewLimit,
             {homeDirectory(), systemPreferredLanguages(), std::make_shared<NoLanguageModel>()},
             std::cerr);
+    case CommandLine::Mode::draftCheck:
+        return DraftCheck::run(argc, argv, std::cout);
     case CommandLine::Mode::application:
         return runTrayApplication(argc, argv);
     }

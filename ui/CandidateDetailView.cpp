@@ -1,5 +1,7 @@
 #include "ui/CandidateDetailView.h"
 
+#include "app/DraftingTexts.h"
+
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -58,8 +60,13 @@ CandidateDetailView::CandidateDetailView(std::shared_ptr<AppModel> model,
     drafting_ = new Spinner(11, this);
     status_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
     status_->setObjectName("draftStatus");
+    cancelDraft_ = new QPushButton(this);
+    cancelDraft_->setObjectName("cancelDraft");
+    cancelDraft_->setFont(Tokens::labelFont());
+    connect(cancelDraft_, &QPushButton::clicked, this, [this] { lab_->cancelDraft(); });
     statusRow->addWidget(drafting_);
     statusRow->addWidget(status_, 1);
+    statusRow->addWidget(cancelDraft_);
     textField->addLayout(statusRow);
 
     auto* evidence = new QVBoxLayout();
@@ -126,6 +133,8 @@ void CandidateDetailView::refresh() {
         text_->setPlainText(qtText(lab_->editedText()));
     }
     drafting_->setVisible(lab_->isDrafting());
+    cancelDraft_->setVisible(lab_->isDrafting());
+    cancelDraft_->setText(qtText(DraftingTexts::cancelDraft(language)));
     status_->setText(qtText(lab_->isDrafting()      ? StringKey::labDrafting
                             : lab_->textIsDrafted() ? StringKey::labDraftNote
                                                     : StringKey::labOriginal,

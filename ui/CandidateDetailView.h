@@ -27,6 +27,7 @@ public:
     void refresh();
 
     QPushButton* adoptButton() const { return adopt_; }
+    QPushButton* cancelDraftButton() const { return cancelDraft_; }
 
 private:
     void refreshEvidence(const PromptCandidate& candidate, Language language);
@@ -39,6 +40,7 @@ private:
     QPlainTextEdit* text_;
     Spinner* drafting_;
     QLabel* status_;
+    QPushButton* cancelDraft_;
     QLabel* evidenceTitle_;
     QLabel* evidenceDetail_;
     QLabel* source_;

@@ -1,5 +1,6 @@
 #include "ui/PromptLabView.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QScrollArea>
@@ -7,6 +8,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/DraftingTexts.h"
 #include "ui/CandidateDetailView.h"
 #include "ui/ElidedLabel.h"
 #include "ui/Icons.h"
@@ -115,7 +117,26 @@ PromptLabView::PromptLabView(std::shared_ptr<AppModel> model, std::shared_ptr<Pr
     rescan_ = new QPushButton(this);
     rescan_->setObjectName("labRescan");
     rescan_->setFont(Tokens::bodyFont());
+    modelChoice_ = new QComboBox(this);
+    modelChoice_->setObjectName("modelChoice");
+    modelChoice_->setFont(Tokens::labelFont());
+    modelChoice_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    checkServerAgain_ = new QPushButton(this);
+    checkServerAgain_->setObjectName("checkServerAgain");
+    checkServerAgain_->setFont(Tokens::labelFont());
+    allowHost_ = new QPushButton(this);
+    allowHost_->setObjectName("allowHost");
+    allowHost_->setFont(Tokens::labelFont());
+    auto* serverRow = new QHBoxLayout();
+    serverRow->setSpacing(6);
+    serverRow->addStretch();
+    serverRow->addWidget(modelChoice_);
+    serverRow->addWidget(allowHost_);
+    serverRow->addWidget(checkServerAgain_);
+    availability_->setWordWrap(true);
+    availability_->setMaximumWidth(340);
     trailing->addWidget(availability_, 0, Qt::AlignRight);
+    trailing->addLayout(serverRow);
     trailing->addWidget(fallbackNote_, 0, Qt::AlignRight);
     trailing->addSpacing(2);
     trailing->addWidget(rescan_, 0, Qt::AlignRight);
@@ -186,6 +207,18 @@ PromptLabView::PromptLabView(std::shared_ptr<AppModel> model, std::shared_ptr<Pr
     connect(rescan_, &QPushButton::clicked, this, [this] {
         QTimer::singleShot(0, this, [this] { lab_->scan(model_->config().rules, model_->language()); });
     });
+    connect(checkServerAgain_, &QPushButton::clicked, this, [this] { lab_->discoverModelAgain(); });
+    connect(allowHost_, &QPushButton::clicked, this, [this] {
+        if (const auto& status = lab_->serverStatus()) {
+            lab_->confirmModelHost(status->host);
+        }
+    });
+    connect(modelChoice_, &QComboBox::activated, this, [this](int index) {
+        const std::string model = modelChoice_->itemText(index).toStdString();
+        if (!model.empty()) {
+            lab_->chooseModel(model);
+        }
+    });
     appObserver_ = new ModelObserver(*model_, [this] { refresh(); }, this);
     labObserver_ = new ModelObserver(*lab_, [this] { refresh(); }, this);
     refresh();
@@ -245,12 +278,50 @@ void PromptLabView::refreshHeader(Language language) {
     }
     privacy_->setText(qtText(StringKey::labPrivacyNote, language));
     const bool available = lab_->availability() == DrafterAvailability::available;
-    availability_->setText(qtText(availabilityText(lab_->availability()), language));
+    const auto& server = lab_->serverStatus();
+    availability_->setText(server ? qtText(DraftingTexts::statusLine(*server, language))
+                                  : qtText(availabilityText(lab_->availability()), language));
     Tokens::setTone(availability_, available ? Tone::secondary : Tone::warning);
+    refreshServerChoices(language);
     fallbackNote_->setVisible(!available);
     fallbackNote_->setText(qtText(StringKey::labModelFallbackNote, language));
     rescan_->setText(qtText(StringKey::labRescan, language));
     rescan_->setEnabled(lab_->phase() != PromptLabModel::Phase::scanning);
+}
+
+void PromptLabView::refreshServerChoices(Language language) {
+    using State = ModelServerStatus::State;
+    const auto& server = lab_->serverStatus();
+    const bool choosing =
+        server && (server->state == State::chooseModel ||
+                   (server->state == State::ready && server->models.size() > 1));
+    modelChoice_->setVisible(choosing);
+    if (choosing) {
+        QStringList models;
+        for (const std::string& model : server->models) {
+            models << qtText(model);
+        }
+        QStringList shown;
+        for (int index = 0; index < modelChoice_->count(); ++index) {
+            shown << modelChoice_->itemText(index);
+        }
+        const bool asking = server->state == State::chooseModel;
+        if (shown != models || (asking && modelChoice_->currentIndex() >= 0)) {
+            const QSignalBlocker quiet(modelChoice_);
+            modelChoice_->clear();
+            modelChoice_->addItems(models);
+            modelChoice_->setCurrentIndex(asking ? -1 : int(models.indexOf(qtText(server->model))));
+        }
+        modelChoice_->setPlaceholderText(qtText(DraftingTexts::chooseModel(language)));
+        modelChoice_->setAccessibleName(qtText(DraftingTexts::chooseModel(language)));
+    }
+    allowHost_->setVisible(server && server->state == State::hostNotConfirmed);
+    if (server) {
+        allowHost_->setText(qtText(DraftingTexts::sendTo(server->host, language)));
+    }
+    checkServerAgain_->setVisible(server && server->state != State::ready &&
+                                  server->state != State::searching);
+    checkServerAgain_->setText(qtText(DraftingTexts::checkAgain(language)));
 }
 
 QWidget* PromptLabView::makeCandidateRow(const PromptCandidate& candidate, Language language) {

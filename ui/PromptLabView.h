@@ -13,6 +13,7 @@
 #include "app/PromptLabModel.h"
 #include "ui/ViewSupport.h"
 
+class QComboBox;
 class QHBoxLayout;
 class QPushButton;
 class QScrollArea;
@@ -38,6 +39,9 @@ public:
     // Re-reads both models now rather than on the next turn of the event loop.
     void refreshNow();
     QPushButton* rescanButton() const { return rescan_; }
+    QComboBox* modelChoice() const { return modelChoice_; }
+    QPushButton* checkServerAgainButton() const { return checkServerAgain_; }
+    QPushButton* allowHostButton() const { return allowHost_; }
     CandidateDetailView* detail() const { return detail_; }
     RowButton* candidateRow(std::size_t index) const;
 
@@ -47,6 +51,7 @@ protected:
 private:
     void refresh();
     void refreshHeader(Language language);
+    void refreshServerChoices(Language language);
     void refreshCandidates(Language language);
     void refreshUsage(Language language);
     QWidget* makeCandidateRow(const PromptCandidate& candidate, Language language);
@@ -63,6 +68,10 @@ private:
     QLabel* availability_;
     QLabel* fallbackNote_;
     QPushButton* rescan_;
+    // Drafting through a model server: the choices it offers.
+    QComboBox* modelChoice_;
+    QPushButton* checkServerAgain_;
+    QPushButton* allowHost_;
     QStackedWidget* content_;
     QLabel* scanningText_;
     QLabel* noCandidates_;

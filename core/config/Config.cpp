@@ -160,5 +160,5 @@ std::size_t std::hash<tamsel::Rule>::operator()(const tamsel::Rule& rule) const 
 std::size_t std::hash<tamsel::Config>::operator()(const tamsel::Config& config) const noexcept {
     return tamsel::Hashing::fields(config.enabled, config.language, config.injectionMethod,
                                    config.preDelayMS, config.postDelayMS, config.targetBundleIDs,
-                                   config.rules);
+                                   config.rules, config.modelServerURL);
 }

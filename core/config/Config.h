@@ -59,6 +59,9 @@ struct Config {
     std::int64_t postDelayMS = defaultPostDelayMS;
     std::vector<std::string> targetBundleIDs = defaultTargetBundleIDs();
     std::vector<Rule> rules;
+    // The local model server the Prompt Lab drafts with ("http://127.0.0.1:11434");
+    // absent, it is looked for. Only written to the file when set.
+    std::optional<std::string> modelServerURL;
 
     // The applications in which shortcuts work out of the box, for the platform
     // this build runs on: bundle identifiers on macOS, WM_CLASS classes on X11.

@@ -304,6 +304,7 @@ DecodeResult decode(std::string_view bytes) {
     if (auto raw = stringValue(lastField(top, "injectionMethod"))) {
         config.injectionMethod = injectionMethodFromRawValue(*raw).value_or(InjectionMethod::paste);
     }
+    config.modelServerURL = stringValue(lastField(top, "modelServerURL"));
     config.preDelayMS =
         integerValue(lastField(top, "preDelayMS")).value_or(Config::defaultPreDelayMS);
     config.postDelayMS =
@@ -341,6 +342,10 @@ std::string encode(const Config& config) {
     writer.string(rawValue(config.injectionMethod));
     writer.key("language", 1, false);
     writer.string(rawValue(config.language));
+    if (config.modelServerURL) {
+        writer.key("modelServerURL", 1, false);
+        writer.string(*config.modelServerURL);
+    }
     writer.key("postDelayMS", 1, false);
     writer.integer(config.postDelayMS);
     writer.key("preDelayMS", 1, false);

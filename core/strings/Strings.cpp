@@ -150,9 +150,8 @@ constexpr std::array<Entry, stringKeyCount> table{{
     TAMSEL_DESKTOP_TEXT(
         labDraftNote, "Drafted on this Mac by the built-in model. Read it before you add it.",
         "この Mac の内蔵モデルが起草しました。追加する前に必ず読んでください。",
-        "Drafted on this computer by the built-in model. Read it before you add "
-        "it.",
-        "このコンピュータの内蔵モデルが起草しました。追加する前に必ず読んでください。"),
+        "Drafted by a model on this computer. Read it before you add it.",
+        "このコンピュータのモデルが起草しました。追加する前に必ず読んでください。"),
     TAMSEL_TEXT(labAdopt, "Add as prompt", "プロンプトに追加"),
     TAMSEL_TEXT(labAdopted, "Added", "追加しました"),
     TAMSEL_TEXT(labUsageTitle, "Are your prompts being used?",
