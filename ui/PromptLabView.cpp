@@ -305,13 +305,14 @@ void PromptLabView::refreshServerChoices(Language language) {
         for (int index = 0; index < modelChoice_->count(); ++index) {
             shown << modelChoice_->itemText(index);
         }
-        const bool asking = server->state == State::chooseModel;
-        if (shown != models || (asking && modelChoice_->currentIndex() >= 0)) {
-            const QSignalBlocker quiet(modelChoice_);
+        const QSignalBlocker quiet(modelChoice_);
+        if (shown != models) {
             modelChoice_->clear();
             modelChoice_->addItems(models);
-            modelChoice_->setCurrentIndex(asking ? -1 : int(models.indexOf(qtText(server->model))));
         }
+        // While asking, nothing is chosen yet: the placeholder shows.
+        const bool asking = server->state == State::chooseModel;
+        modelChoice_->setCurrentIndex(asking ? -1 : int(models.indexOf(qtText(server->model))));
         modelChoice_->setPlaceholderText(qtText(DraftingTexts::chooseModel(language)));
         modelChoice_->setAccessibleName(qtText(DraftingTexts::chooseModel(language)));
     }

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -12,6 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/DraftingTexts.h"
 #include "ui/Icons.h"
 #include "ui/SegmentedControl.h"
 
@@ -212,6 +214,21 @@ QWidget* SettingsView::buildContent() {
     labNote_ = Views::label(box, Tokens::labelFont(), Tone::secondary, true);
     box->layout()->addWidget(labOpen_);
     box->layout()->addWidget(labNote_);
+    modelServerTitle_ = Views::label(box, Tokens::labelFont(), Tone::secondary, true);
+    modelServer_ = new QLineEdit(box);
+    modelServer_->setObjectName("modelServer");
+    modelServer_->setFont(Tokens::promptFont());
+    modelServer_->setClearButtonEnabled(true);
+    box->layout()->addWidget(modelServerTitle_);
+    box->layout()->addWidget(modelServer_);
+    // Saved when the field is left, not per keystroke: each new address is
+    // looked up, and half an address is no server.
+    connect(modelServer_, &QLineEdit::editingFinished, this, [this] {
+        const std::string typed = stdText(modelServer_->text().trimmed());
+        model_->mutate([&typed](Config& config) {
+            config.modelServerURL = typed.empty() ? std::nullopt : std::optional(typed);
+        });
+    });
     connect(labOpen_, &QPushButton::clicked, this, [this] {
         model_->setShowsSettings(false);
         if (model_->onOpenPromptLab) {
@@ -318,6 +335,12 @@ void SettingsView::refresh() {
 
     labOpen_->setText(qtText(StringKey::labOpen, language));
     labNote_->setText(qtText(StringKey::labPrivacyNote, language));
+    modelServerTitle_->setText(qtText(DraftingTexts::serverAddressLabel(language)));
+    modelServer_->setAccessibleName(modelServerTitle_->text());
+    modelServer_->setPlaceholderText(qtText(DraftingTexts::serverAddressPlaceholder(language)));
+    if (!modelServer_->hasFocus()) {
+        modelServer_->setText(qtText(config.modelServerURL.value_or(std::string())));
+    }
     contact_->setText(qtText(StringKey::contactUs, language));
     contactNote_->setText(qtText(StringKey::contactNote, language));
     openConfig_->setText(qtText(StringKey::openConfigFile, language));

@@ -14,6 +14,7 @@
 #include "ui/ViewSupport.h"
 
 class QCheckBox;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
@@ -75,6 +76,8 @@ private:
     QLabel* loginError_;
     QPushButton* labOpen_;
     QLabel* labNote_;
+    QLabel* modelServerTitle_;
+    QLineEdit* modelServer_;
     QPushButton* contact_;
     QLabel* contactNote_;
     QPushButton* openConfig_;

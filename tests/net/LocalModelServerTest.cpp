@@ -200,7 +200,9 @@ TEST_F(LocalModelServerTest, RequestBodiesCarryTheDraftersTextsForEachProtocol) 
         discover(*server);
         OnDeviceDrafter drafter(server);
         for (Language language : {Language::en, Language::ja}) {
-            const auto c = candidate("c", {"Run the tests first.", "テストを先に"});
+            const auto c = language == Language::ja
+                               ? candidate("j", {"先にテストを実行して", "テストを先に"})
+                               : candidate("e", {"Run the tests first.", "Test before pushing."});
             const auto before = fake.requestsTo(fake.chatPath()).size();
             auto result = draft(drafter, c, language);
             const auto sent = fake.requestsTo(fake.chatPath());

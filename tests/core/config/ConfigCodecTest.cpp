@@ -250,3 +250,20 @@ TEST(ConfigRoundTrip, ReadWriteReadKeepsEveryValueAndId) {
     EXPECT_EQ(ConfigCodec::encode(back), bytes);
     EXPECT_EQ(ConfigCodec::encode(config), bytes);
 }
+
+TEST(ConfigRoundTrip, ModelServerKeyIsWrittenOnlyWhenSet) {
+    Config config = Config::makeDefault(Language::en);
+    const std::string without = ConfigCodec::encode(config);
+    EXPECT_EQ(without.find("modelServerURL"), std::string::npos);
+    EXPECT_EQ(decodeOk(without).modelServerURL, std::nullopt);
+
+    config.modelServerURL = "http://127.0.0.1:11434";
+    const std::string with = ConfigCodec::encode(config);
+    EXPECT_NE(with.find("  \"language\" : \"system\",\n"
+                        "  \"modelServerURL\" : \"http://127.0.0.1:11434\",\n"
+                        "  \"postDelayMS\" : 80,"),
+              std::string::npos)
+        << with;
+    EXPECT_EQ(decodeOk(with), config);
+    EXPECT_EQ(decodeOk(R"({"modelServerURL": 11434})").modelServerURL, std::nullopt);
+}
