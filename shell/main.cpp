@@ -6,16 +6,16 @@
 
 #include "app/CommandLine.h"
 #include "app/PromptLabPreview.h"
-#include "shell/TrayApplication.h"
-#include "shell/UISnapshot.h"
 #include "core/config/ConfigStore.h"
-#include "core/toolkit/HomeDirectory.h"
 #include "core/config/Language.h"
-#include "core/strings/Strings.h"
 #include "core/config/Validator.h"
+#include "core/strings/Strings.h"
+#include "core/toolkit/HomeDirectory.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/qt/UnixSignals.h"
 #include "platform/x11/X11Handle.h"
+#include "shell/TrayApplication.h"
+#include "shell/UISnapshot.h"
 
 #include <QApplication>
 
@@ -103,6 +103,16 @@ int runTrayApplication(int argc, char** argv) {
 int main(int argc, char** argv) {
     const CommandLine commandLine = CommandLine::parse(std::vector<std::string>(argv, argv + argc));
     switch (commandLine.mode) {
+    case CommandLine::Mode::help:
+        std::cout << CommandLine::usage("tamsel", ConfigStore::defaultFileURL().string());
+        return 0;
+    case CommandLine::Mode::version:
+        std::cout << "tamsel " << TAMSEL_VERSION << "\n";
+        return 0;
+    case CommandLine::Mode::unknownOption:
+        std::cerr << "tamsel: unknown option \"" << commandLine.unknownOption << "\"\n\n"
+                  << CommandLine::usage("tamsel", ConfigStore::defaultFileURL().string());
+        return CommandLine::usageExitCode;
     case CommandLine::Mode::renderUI:
         return UISnapshot::run(commandLine.renderDirectory, argc, argv);
     case CommandLine::Mode::promptLabPreview:
