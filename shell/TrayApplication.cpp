@@ -12,7 +12,6 @@
 
 #include "app/OnDeviceDrafter.h"
 #include "app/PromptLabModel.h"
-#include "shell/PopoverWindow.h"
 #include "core/config/ConfigStore.h"
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"
@@ -24,6 +23,7 @@
 #include "platform/x11/X11EventTap.h"
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
 #include "ui/PromptLabWindows.h"
 
