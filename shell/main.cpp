@@ -93,8 +93,10 @@ int runTrayApplication(int argc, char** argv) {
                 << "Another Tamsel holds the lock but did not answer in time; this one leaves.\n";
             return 1;
         }
-        if (!role) {
+        if (!claimError.empty()) {
             std::cerr << "Tamsel: " << claimError << " A second start cannot reach this one.\n";
+        }
+        if (!role) {
             instance.reset();
         }
     } else {

@@ -111,9 +111,9 @@ std::optional<SingleInstance::Role> SingleInstance::claim(std::string& error) {
     QLocalServer::removeServer(name);
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_.listen(name)) {
-        error =
-            "Cannot listen on " + socketPath_.string() + ": " + server_.errorString().toStdString();
-        return std::nullopt;
+        // Still the first: the lock stays held, so a later start leaves.
+        error = "Cannot listen on " + socketPath_.string() + ": " +
+                server_.errorString().toStdString() + ".";
     }
     return Role::first;
 }

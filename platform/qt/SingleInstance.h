@@ -41,8 +41,9 @@ public:
 
     enum class Role { first, later };
     // Takes the lock, or finds it held. As the first, listens (a socket that a
-    // crashed instance left behind is replaced). No value, and `error` set,
-    // when neither the lock nor the socket can be had.
+    // crashed instance left behind is replaced); `error` says so when it
+    // cannot, and a later start then leaves without reaching this one. No
+    // value, and `error` set, when the lock cannot be had.
     std::optional<Role> claim(std::string& error);
 
     // As a later start: asks the first one to show itself, retrying while it

@@ -129,6 +129,21 @@ TEST(SingleInstanceTest, TheLockDecidesTheFirstAndALaterStartHandsOver) {
     EXPECT_EQ(next.claim(error), SingleInstance::Role::first) << error;
 }
 
+TEST(SingleInstanceTest, ASocketPathTooLongStillLeavesOneInstance) {
+    TemporaryFolder base;
+    // Local socket addresses hold 108 bytes; lock files have no such limit.
+    const fs::path folder = base / std::string(120, 'r');
+    ASSERT_EQ(SingleInstance::ensurePrivate(folder), "");
+    SingleInstance first(folder, ":8");
+    std::string error;
+    EXPECT_EQ(first.claim(error), SingleInstance::Role::first);
+    EXPECT_NE(error.find("Cannot listen"), std::string::npos) << error;
+    SingleInstance later(folder, ":8");
+    std::string laterError;
+    EXPECT_EQ(later.claim(laterError), SingleInstance::Role::later);
+    EXPECT_FALSE(later.notifyRunning(200));
+}
+
 TEST(SingleInstanceTest, AnotherUserCannotReachTheSocketNorBlockTheFolder) {
     if (!runningAsRoot()) {
         GTEST_SKIP() << "setpriv needs root to run a peer as another user";
