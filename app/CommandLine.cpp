@@ -8,6 +8,10 @@ namespace tamsel {
 
 namespace {
 
+constexpr std::string_view renderOption = "--render-ui";
+constexpr std::string_view previewOption = "--prompt-lab-preview";
+constexpr std::string_view draftCheckOption = "--draft-check";
+
 // A decimal integer with an optional sign, within the signed 64-bit range.
 std::optional<std::int64_t> parseInteger(std::string_view text) {
     if (!text.empty() && text.front() == '+') {
@@ -27,14 +31,40 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
     return value;
 }
 
+bool isHelp(std::string_view argument) {
+    return argument == "--help" || argument == "-h";
+}
+
 } // namespace
 
 CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     CommandLine result;
+    const auto begin = arguments.empty() ? arguments.end() : arguments.begin() + 1;
+    if (std::any_of(begin, arguments.end(), isHelp)) {
+        result.mode = Mode::help;
+        return result;
+    }
+    if (std::find(begin, arguments.end(), "--version") != arguments.end()) {
+        result.mode = Mode::version;
+        return result;
+    }
+    for (auto at = begin; at != arguments.end(); ++at) {
+        if (*at == renderOption || *at == previewOption) {
+            if (at + 1 == arguments.end()) {
+                break;
+            }
+            ++at; // the mode's value, even when it begins with dashes
+        } else if (*at != draftCheckOption && at->starts_with("--")) {
+            result.mode = Mode::unknownOption;
+            result.unknownOption = *at;
+            return result;
+        }
+    }
+
     auto following = [&](std::vector<std::string>::const_iterator at) -> const std::string* {
         return at + 1 == arguments.end() ? nullptr : &*(at + 1);
     };
-    if (auto render = std::find(arguments.begin(), arguments.end(), "--render-ui");
+    if (auto render = std::find(arguments.begin(), arguments.end(), renderOption);
         render != arguments.end()) {
         result.mode = Mode::renderUI;
         if (const std::string* directory = following(render)) {
@@ -42,11 +72,11 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
         }
         return result;
     }
-    if (std::find(arguments.begin(), arguments.end(), "--draft-check") != arguments.end()) {
+    if (std::find(arguments.begin(), arguments.end(), draftCheckOption) != arguments.end()) {
         result.mode = Mode::draftCheck;
         return result;
     }
-    if (auto preview = std::find(arguments.begin(), arguments.end(), "--prompt-lab-preview");
+    if (auto preview = std::find(arguments.begin(), arguments.end(), previewOption);
         preview != arguments.end()) {
         result.mode = Mode::promptLabPreview;
         if (const std::string* count = following(preview)) {
@@ -56,6 +86,30 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
         }
     }
     return result;
+}
+
+std::string CommandLine::usage(const std::string& programName,
+                               const std::string& configurationFile) {
+    std::string text;
+    text += "Usage: " + programName + " [OPTION]\n";
+    text += "\n";
+    text += "Without an option, starts the tray application: one per user and display.\n";
+    text += "Started again, it asks the running one to open its popover and leaves.\n";
+    text += "\n";
+    text += "Options:\n";
+    text += "  --render-ui [DIR]           draw the popover, the Prompt Lab and the tray\n";
+    text += "                              icons to PNG files in DIR (default \".\"), no display\n";
+    text += "                              needed\n";
+    text += "  --prompt-lab-preview [N]    analyse ~/.claude and print the first N\n";
+    text += "                              suggestions (default 5) to standard error\n";
+    text += "  --draft-check               look for a model server on this computer for the\n";
+    text += "                              Prompt Lab's drafts, print what was found; exit\n";
+    text += "                              status 0 when a model can draft\n";
+    text += "  --version                   print the version and exit\n";
+    text += "  -h, --help                  print this help and exit\n";
+    text += "\n";
+    text += "Configuration file: " + configurationFile + "\n";
+    return text;
 }
 
 } // namespace tamsel

@@ -7,12 +7,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QMenu>
 #include <QPixmap>
 
 #include "app/OnDeviceDrafter.h"
 #include "app/PromptLabModel.h"
-#include "shell/PopoverWindow.h"
 #include "core/config/ConfigStore.h"
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"
@@ -26,6 +27,8 @@
 #include "platform/x11/X11EventTap.h"
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11SystemTray.h"
+#include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
 #include "ui/PromptLabWindows.h"
 
@@ -61,6 +64,8 @@ struct TrayApplication::Services {
     std::shared_ptr<Injector> injector;
     std::shared_ptr<EventTapController> tap;
     std::shared_ptr<QtWorkspace> workspace;
+    // Absent without XFixes: then only a tray present at start is used.
+    std::unique_ptr<X11SystemTray> systemTray;
 };
 
 std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
@@ -87,6 +92,11 @@ std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
     services->injector = std::make_shared<Injector>(
         keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
         Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag});
+    std::string trayError;
+    services->systemTray = X11SystemTray::create(trayError);
+    if (!services->systemTray) {
+        std::cerr << "Tamsel: " << trayError << "\n";
+    }
     auto app = std::unique_ptr<TrayApplication>(new TrayApplication(std::move(services)));
     return app;
 }
@@ -157,6 +167,8 @@ void TrayApplication::shutdown() {
     }
     shutDown_ = true;
     activeWindowNotifier_.reset();
+    systemTrayNotifier_.reset();
+    statusNotifierWatcher_.reset();
     secureInputTimer_.reset();
     permissionTimer_.reset();
     modelSubscription_ = Subscription();
@@ -165,10 +177,53 @@ void TrayApplication::shutdown() {
 }
 
 void TrayApplication::setUpTrayIcon() {
-    // Without a tray the shortcuts still work; a second start opens the popover.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        return;
+    watchForTray();
+    // Without a tray the shortcuts still work and a second start opens the
+    // popover; the icon comes when a panel does (it often starts after us).
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        createTrayIcon();
     }
+}
+
+namespace {
+constexpr char statusNotifierWatcher[] = "org.kde.StatusNotifierWatcher";
+
+// Such a panel draws icons by name and recolours symbolic ones.
+bool panelRecoloursIcons() {
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    return bus != nullptr && bus->isServiceRegistered(statusNotifierWatcher).value();
+}
+} // namespace
+
+void TrayApplication::watchForTray() {
+    if (X11SystemTray* tray = services_->systemTray.get()) {
+        tray->setOnChange([this](const SystemTrayState&) { trayChanged(); });
+        systemTrayNotifier_ =
+            std::make_unique<QSocketNotifier>(tray->fileDescriptor(), QSocketNotifier::Read);
+        connect(systemTrayNotifier_.get(), &QSocketNotifier::activated, this,
+                [tray] { tray->processEvents(); });
+        tray->processEvents();
+    }
+    if (QDBusConnection::sessionBus().isConnected()) {
+        statusNotifierWatcher_ = std::make_unique<QDBusServiceWatcher>(
+            statusNotifierWatcher, QDBusConnection::sessionBus(),
+            QDBusServiceWatcher::WatchForRegistration);
+        connect(statusNotifierWatcher_.get(), &QDBusServiceWatcher::serviceRegistered, this,
+                [this] { trayChanged(); });
+    }
+}
+
+void TrayApplication::trayChanged() {
+    const bool xembedTray = services_->systemTray && services_->systemTray->current().present;
+    if (!trayIcon_ && (xembedTray || panelRecoloursIcons())) {
+        createTrayIcon();
+    }
+    // A new panel, or new colours: draw again.
+    iconShowsActive_.reset();
+    updateTrayIcon();
+}
+
+void TrayApplication::createTrayIcon() {
     trayIcon_ = std::make_unique<QSystemTrayIcon>();
     trayIcon_->setToolTip(QStringLiteral("Tamsel"));
     connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
@@ -253,8 +308,15 @@ void TrayApplication::updateTrayIcon() {
     if (!trayIcon_) {
         return;
     }
-    const qreal ratio = qApp->devicePixelRatio();
-    trayIcon_->setIcon(QIcon(QPixmap::fromImage(MenuBarIcon::image(active, ratio))));
+    std::optional<QColor> trayForeground;
+    if (services_->systemTray) {
+        if (auto colour = services_->systemTray->current().foreground) {
+            trayForeground = QColor(colour->red, colour->green, colour->blue);
+        }
+    }
+    trayIcon_->setIcon(MenuBarIcon::trayIcon(active, panelRecoloursIcons(),
+                                             MenuBarIcon::inkFor(trayForeground),
+                                             qApp->devicePixelRatio()));
     trayIcon_->show();
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
@@ -55,6 +56,9 @@ private:
     explicit TrayApplication(std::unique_ptr<Services> services);
 
     void setUpTrayIcon();
+    void watchForTray();
+    void trayChanged();
+    void createTrayIcon();
     void setUpPopover();
     void observeModel();
     void observeActiveWindow();
@@ -76,6 +80,8 @@ private:
     DesktopServices desktop_;
 
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
+    std::unique_ptr<QSocketNotifier> systemTrayNotifier_;
+    std::unique_ptr<QDBusServiceWatcher> statusNotifierWatcher_;
     std::unique_ptr<PopoverWindow> popover_;
     std::unique_ptr<QSocketNotifier> activeWindowNotifier_;
     std::unique_ptr<QTimer> permissionTimer_;

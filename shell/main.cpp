@@ -3,20 +3,22 @@
 // start: the prompts are listed instead, so the user sees what is set up.
 
 #include <iostream>
+#include <optional>
 
 #include "app/CommandLine.h"
 #include "app/PromptLabPreview.h"
-#include "shell/DraftCheck.h"
-#include "shell/TrayApplication.h"
-#include "shell/UISnapshot.h"
 #include "core/config/ConfigStore.h"
-#include "core/toolkit/HomeDirectory.h"
 #include "core/config/Language.h"
-#include "core/strings/Strings.h"
 #include "core/config/Validator.h"
+#include "core/strings/Strings.h"
+#include "core/toolkit/HomeDirectory.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/qt/UnixSignals.h"
 #include "platform/x11/X11Handle.h"
+#include "shell/DraftCheck.h"
+#include "shell/SessionEnd.h"
+#include "shell/TrayApplication.h"
+#include "shell/UISnapshot.h"
 
 #include <QApplication>
 
@@ -77,11 +79,30 @@ int runTrayApplication(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TAMSEL_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SingleInstance instance(SingleInstance::serverName(qEnvironmentVariable("DISPLAY")));
-    if (instance.notifyRunning()) {
-        return 0; // the running one opens its popover
+    // Without a private folder there is no handing over, but Tamsel still runs.
+    const SingleInstance::Folder folder = SingleInstance::privateFolder();
+    std::optional<SingleInstance> instance;
+    if (folder.path) {
+        instance.emplace(*folder.path, qEnvironmentVariable("DISPLAY"));
+        std::string claimError;
+        const auto role = instance->claim(claimError);
+        if (role == SingleInstance::Role::later) {
+            if (instance->notifyRunning()) {
+                return 0; // the running one opens its popover
+            }
+            std::cerr
+                << "Another Tamsel holds the lock but did not answer in time; this one leaves.\n";
+            return 1;
+        }
+        if (!claimError.empty()) {
+            std::cerr << "Tamsel: " << claimError << " A second start cannot reach this one.\n";
+        }
+        if (!role) {
+            instance.reset();
+        }
+    } else {
+        std::cerr << "Tamsel: " << folder.error << " A second start cannot reach this one.\n";
     }
-    instance.listen();
 
     std::string error;
     std::unique_ptr<TrayApplication> tray = TrayApplication::create(error);
@@ -91,11 +112,21 @@ int runTrayApplication(int argc, char** argv) {
     }
     UnixSignals unixSignals;
     QObject::connect(&unixSignals, &UnixSignals::received, &application, &QApplication::quit);
-    QObject::connect(&instance, &SingleInstance::showRequested, tray.get(),
-                     [&tray] { tray->showPopover(); });
+    if (instance) {
+        QObject::connect(&*instance, &SingleInstance::showRequested, tray.get(),
+                         [&tray] { tray->showPopover(); });
+    }
     QObject::connect(&application, &QApplication::aboutToQuit, tray.get(),
                      [&tray] { tray->shutdown(); });
     tray->launch();
+    // The grabs and the selections we own go with the server; what is left
+    // to give back is the edit still waiting for its save and our socket.
+    SessionEnd sessionEnd([&tray, &instance] {
+        tray->model()->flushPendingSave();
+        if (instance) {
+            instance->close();
+        }
+    });
     return application.exec();
 }
 
@@ -104,6 +135,16 @@ int runTrayApplication(int argc, char** argv) {
 int main(int argc, char** argv) {
     const CommandLine commandLine = CommandLine::parse(std::vector<std::string>(argv, argv + argc));
     switch (commandLine.mode) {
+    case CommandLine::Mode::help:
+        std::cout << CommandLine::usage("tamsel", ConfigStore::defaultFileURL().string());
+        return 0;
+    case CommandLine::Mode::version:
+        std::cout << "tamsel " << TAMSEL_VERSION << "\n";
+        return 0;
+    case CommandLine::Mode::unknownOption:
+        std::cerr << "tamsel: unknown option \"" << commandLine.unknownOption << "\"\n\n"
+                  << CommandLine::usage("tamsel", ConfigStore::defaultFileURL().string());
+        return CommandLine::usageExitCode;
     case CommandLine::Mode::renderUI:
         return UISnapshot::run(commandLine.renderDirectory, argc, argv);
     case CommandLine::Mode::promptLabPreview:

@@ -49,6 +49,7 @@ std::string entry(const std::filesystem::path& executable) {
            "Exec=" +
            quoted +
            "\n"
+           "Icon=io.tamsel.Tamsel\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
 }

@@ -45,11 +45,13 @@ UnixSignals::UnixSignals(QObject* parent) : QObject(parent) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 UnixSignals::~UnixSignals() {
     signal(SIGTERM, SIG_DFL);
     signal(SIGINT, SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
     const int fd = writeEnd.exchange(-1);
     if (fd >= 0) {
         ::close(fd);

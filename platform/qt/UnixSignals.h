@@ -1,7 +1,7 @@
 #pragma once
 
-// SIGTERM and SIGINT as a Qt signal on the main thread: the handler only
-// writes to a socket pair, whose other end the event loop watches.
+// SIGTERM, SIGINT and SIGHUP (the terminal or the session closing) as a Qt signal on the main
+// thread: the handler only writes to a socket pair, whose other end the event loop watches.
 
 #include <memory>
 
@@ -15,7 +15,7 @@ namespace tamsel {
 class UnixSignals final : public QObject {
     Q_OBJECT
 public:
-    // One per process; installs the handlers for SIGTERM and SIGINT.
+    // One per process; installs the handlers for SIGTERM, SIGINT and SIGHUP.
     explicit UnixSignals(QObject* parent = nullptr);
     ~UnixSignals() override;
 

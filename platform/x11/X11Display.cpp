@@ -1,5 +1,8 @@
 #include "platform/x11/X11Display.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 
@@ -12,6 +15,18 @@ thread_local X11ErrorTrap* currentTrap = nullptr;
 std::mutex handlerMutex;
 int liveTraps = 0;
 XErrorHandler outsideHandler = nullptr;
+std::atomic<DisplayLostHandler> displayLostHandler{nullptr};
+
+int handleLostDisplay(Display*) {
+    if (DisplayLostHandler handler = displayLostHandler.load()) {
+        handler();
+    }
+    // The handler ends the process; without one, end it as Xlib would, but
+    // without running exit handlers while other threads still use them.
+    static constexpr char message[] = "Tamsel: the connection to the X server broke.\n";
+    [[maybe_unused]] ssize_t written = ::write(2, message, sizeof message - 1);
+    ::_exit(1);
+}
 } // namespace
 
 // Errors outside a trap are replies to requests whose failure we already
@@ -21,6 +36,11 @@ int handleXError(Display* display, XErrorEvent* event) {
         currentTrap->errors_.push_back(*event);
     }
     return 0;
+}
+
+void onDisplayLost(DisplayLostHandler handler) {
+    displayLostHandler.store(handler);
+    XSetIOErrorHandler(handleLostDisplay);
 }
 
 void DisplayCloser::operator()(Display* display) const {
@@ -34,6 +54,7 @@ void initializeXlib() {
     std::call_once(once, [] {
         XInitThreads();
         XSetErrorHandler(handleXError);
+        XSetIOErrorHandler(handleLostDisplay);
     });
 }
 

@@ -31,6 +31,13 @@ struct DisplayOpening {
 // replaces Xlib's default error handler, which would end the process.
 void initializeXlib();
 
+// Xlib ends the whole process, from whichever thread noticed, when a
+// connection breaks (the server went away). `handler` replaces that for every
+// connection of the process and must not return: Xlib exits if it does. Qt
+// puts its own in place when it connects, so call this after.
+using DisplayLostHandler = void (*)();
+void onDisplayLost(DisplayLostHandler handler);
+
 // The DISPLAY of the environment when name is empty.
 DisplayOpening openDisplay(const std::string& name = {});
 

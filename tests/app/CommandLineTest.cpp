@@ -14,12 +14,42 @@ CommandLine parse(std::vector<std::string> arguments) {
 
 TEST(CommandLineTest, ModesAndTheirPrecedence) {
     EXPECT_EQ(parse({}).mode, Mode::application);
-    EXPECT_EQ(parse({"--verbose"}).mode, Mode::application);
-    EXPECT_EQ(parse({"--render-ui"}), (CommandLine{Mode::renderUI, ".", 5}));
+    EXPECT_EQ(parse({"-platform", "offscreen"}).mode, Mode::application); // Qt's own
+    EXPECT_EQ(parse({"--render-ui"}), (CommandLine{Mode::renderUI, ".", 5, ""}));
     EXPECT_EQ(parse({"--render-ui", "/tmp/out"}).renderDirectory, "/tmp/out");
     EXPECT_EQ(parse({"--prompt-lab-preview", "3", "--render-ui"}).mode, Mode::renderUI);
     EXPECT_EQ(parse({"x", "--prompt-lab-preview"}).mode, Mode::promptLabPreview);
-    EXPECT_EQ(parse({"--Render-UI"}).mode, Mode::application); // compared exactly
+}
+
+TEST(CommandLineTest, HelpVersionAndUnknownOptions) {
+    EXPECT_EQ(parse({"--help"}).mode, Mode::help);
+    EXPECT_EQ(parse({"-h"}).mode, Mode::help);
+    EXPECT_EQ(parse({"--version"}).mode, Mode::version);
+    // Whatever else is asked, a question about the program is answered first.
+    EXPECT_EQ(parse({"--render-ui", "out", "--version", "--help"}).mode, Mode::help);
+    EXPECT_EQ(parse({"--bogus", "--version"}).mode, Mode::version);
+
+    auto unknown = parse({"--prompt-lab-preview", "3", "--verbose", "--other"});
+    EXPECT_EQ(unknown.mode, Mode::unknownOption);
+    EXPECT_EQ(unknown.unknownOption, "--verbose");
+    EXPECT_EQ(parse({"--Render-UI"}).unknownOption, "--Render-UI"); // compared exactly
+    EXPECT_EQ(parse({"--"}).mode, Mode::unknownOption);
+
+    // A mode's value is its own, even when it looks like an option.
+    EXPECT_EQ(parse({"--render-ui", "--odd-folder"}).renderDirectory, "--odd-folder");
+    EXPECT_EQ(parse({"--prompt-lab-preview", "--x", "--render-ui"}).mode, Mode::renderUI);
+    // The program path is never an option, whatever it is called.
+    EXPECT_EQ(CommandLine::parse({"--weird-name"}).mode, Mode::application);
+    EXPECT_EQ(CommandLine::parse({}).mode, Mode::application);
+}
+
+TEST(CommandLineTest, UsageNamesEveryModeAndTheFile) {
+    const std::string text = CommandLine::usage("tamsel", "/home/u/.config/tamsel/config.json");
+    for (const char* expected :
+         {"Usage: tamsel", "--render-ui [DIR]", "--prompt-lab-preview [N]", "--version", "--help",
+          "Configuration file: /home/u/.config/tamsel/config.json\n"}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected;
+    }
 }
 
 TEST(CommandLineTest, PreviewLimit) {

@@ -161,6 +161,12 @@ public:
 
     const std::string& display() const { return display_; }
 
+    // Ends the server as a crash or a logout would, and waits until it is gone.
+    void kill(int signalNumber = SIGKILL) {
+        server_->signal(signalNumber);
+        server_->waitForExit(std::chrono::seconds(10));
+    }
+
 private:
     std::optional<ChildProcess> server_;
     std::string display_;
