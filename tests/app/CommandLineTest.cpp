@@ -19,6 +19,9 @@ TEST(CommandLineTest, ModesAndTheirPrecedence) {
     EXPECT_EQ(parse({"--render-ui", "/tmp/out"}).renderDirectory, "/tmp/out");
     EXPECT_EQ(parse({"--prompt-lab-preview", "3", "--render-ui"}).mode, Mode::renderUI);
     EXPECT_EQ(parse({"x", "--prompt-lab-preview"}).mode, Mode::promptLabPreview);
+    EXPECT_EQ(parse({"--draft-check"}).mode, Mode::draftCheck);
+    EXPECT_EQ(parse({"--prompt-lab-preview", "--draft-check"}).mode, Mode::draftCheck);
+    EXPECT_EQ(parse({"--draft-check", "--render-ui"}).mode, Mode::renderUI);
 }
 
 TEST(CommandLineTest, HelpVersionAndUnknownOptions) {
