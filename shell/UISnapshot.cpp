@@ -39,7 +39,8 @@ struct AppearanceRow {
     const char* name;
     Appearance appearance;
 };
-constexpr AppearanceRow appearances[] = {{"light", Appearance::light}, {"dark", Appearance::dark}};
+constexpr AppearanceRow appearances[] = {{"light", Appearance::light},
+                                         {"dark", Appearance::dark}};
 
 struct LanguageRow {
     const char* name;
@@ -97,11 +98,11 @@ struct Services {
         std::make_shared<FakeEventTapService>(), accessibility, mainQueue);
     std::shared_ptr<VirtualClock> injectorClock = std::make_shared<VirtualClock>();
     std::shared_ptr<Timeline> timeline = std::make_shared<Timeline>(injectorClock);
-    std::shared_ptr<Injector> injector =
-        std::make_shared<Injector>(std::make_shared<FakeKeyboard>(timeline),
-                                   std::vector<std::shared_ptr<Pasteboard>>{
-                                       std::make_shared<FakePasteboard>("general", timeline)},
-                                   injectorClock);
+    std::shared_ptr<Injector> injector = std::make_shared<Injector>(
+        std::make_shared<FakeKeyboard>(timeline),
+        std::vector<std::shared_ptr<Pasteboard>>{
+            std::make_shared<FakePasteboard>("general", timeline)},
+        injectorClock);
     std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
     std::shared_ptr<AppModel> model;
 };
@@ -112,14 +113,13 @@ std::unique_ptr<Services> makeModel(const LanguageRow& language) {
     services->workspace->languages = {language.name};
     const fs::path folder =
         fs::temp_directory_path() /
-        ("tamsel-snapshot-" +
-         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString());
+        ("tamsel-snapshot-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString());
     std::error_code error;
     fs::create_directories(folder, error);
-    services->model =
-        AppModel::create({std::make_shared<ConfigStore>(folder / "config.json"), services->tap,
-                          services->injector, services->mainQueue, services->accessibility,
-                          services->workspace, [] { return std::optional<SecureInputStatus>(); }});
+    services->model = AppModel::create(
+        {std::make_shared<ConfigStore>(folder / "config.json"), services->tap,
+         services->injector, services->mainQueue, services->accessibility, services->workspace,
+         [] { return std::optional<SecureInputStatus>(); }});
     services->model->setLanguagePreference(language.preference);
     return services;
 }
@@ -206,7 +206,8 @@ std::vector<PromptCandidate> sampleCandidates(Language language) {
             sample("sample-1", CandidateKind::convention, "品質ゲートは常に最大限に",
                    "次のことを常に全力で行う。",
                    {"lint と型チェックの警告をゼロに保つ。",
-                    "新機能とバグ修正には必ずテストを加える。", "重大・高の脆弱性をゼロにする。"},
+                    "新機能とバグ修正には必ずテストを加える。",
+                    "重大・高の脆弱性をゼロにする。"},
                    5),
             sample("sample-2", CandidateKind::convention, "ファイルの参照", std::nullopt,
                    {"名前が完全に一致するファイルだけを触る。",
@@ -309,8 +310,8 @@ int run(const std::string& outputDirectory, int argc, char** argv) {
     for (const AppearanceRow& appearance : appearances) {
         for (const LanguageRow& language : languages) {
             for (const StateRow& state : popoverStates) {
-                const std::string name =
-                    std::string(state.name) + "-" + language.name + "-" + appearance.name + ".png";
+                const std::string name = std::string(state.name) + "-" + language.name + "-" +
+                                         appearance.name + ".png";
                 auto services = makeModel(language);
                 prepare(*services->model, state.state);
                 if (!render(*services, appearance.appearance, directory / name)) {
@@ -323,8 +324,8 @@ int run(const std::string& outputDirectory, int argc, char** argv) {
     for (const AppearanceRow& appearance : appearances) {
         for (const LanguageRow& language : languages) {
             for (const LabRow& variant : labVariants) {
-                const std::string name = std::string("lab") + variant.suffix + "-" + language.name +
-                                         "-" + appearance.name + ".png";
+                const std::string name = std::string("lab") + variant.suffix + "-" +
+                                         language.name + "-" + appearance.name + ".png";
                 auto services = makeModel(language);
                 if (!renderLab(*services, variant.availability, appearance.appearance,
                                directory / name)) {
