@@ -250,8 +250,16 @@ TapVerdict EventTapController::handleTapEvent(const TapEvent& event) {
     if (!current->enabled || current->index.isEmpty()) {
         return TapVerdict::passThrough;
     }
+    // What the tap saw at key-down beats what the main thread last heard: a
+    // focus change may still be on its way there.
     std::optional<std::string_view> frontmost;
-    if (current->frontmostBundleID) {
+    std::uint64_t targetWindow = 0;
+    if (event.frontWindow) {
+        targetWindow = event.frontWindow->id;
+        if (event.frontWindow->applicationID) {
+            frontmost = *event.frontWindow->applicationID;
+        }
+    } else if (current->frontmostBundleID) {
         frontmost = *current->frontmostBundleID;
     }
     if (!current->config.isTargeted(frontmost)) {
@@ -268,7 +276,7 @@ TapVerdict EventTapController::handleTapEvent(const TapEvent& event) {
         return TapVerdict::passThrough;
     }
     if (onTrigger_) {
-        onTrigger_(match->rule, match->kind, current->config);
+        onTrigger_(match->rule, match->kind, current->config, targetWindow);
     }
     return TapVerdict::consume;
 }

@@ -12,7 +12,6 @@
 
 #include "app/OnDeviceDrafter.h"
 #include "app/PromptLabModel.h"
-#include "shell/PopoverWindow.h"
 #include "core/config/ConfigStore.h"
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"
@@ -22,8 +21,10 @@
 #include "platform/qt/QtWorkspace.h"
 #include "platform/x11/SyntheticKeyLedger.h"
 #include "platform/x11/X11EventTap.h"
+#include "platform/x11/X11FrontWindow.h"
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
 #include "ui/PromptLabWindows.h"
 
@@ -82,9 +83,12 @@ std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
     std::vector<std::shared_ptr<Pasteboard>> pasteboards{
         std::make_shared<X11Pasteboard>("CLIPBOARD", services->selectionOwner, reader),
         std::make_shared<X11Pasteboard>("PRIMARY", services->selectionOwner, reader)};
+    // Without it the injection trusts that the focus stayed where it was.
+    std::string probeError;
+    std::shared_ptr<FrontWindowProbe> frontWindow = X11FrontWindowProbe::create(probeError);
     services->injector = std::make_shared<Injector>(
         keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
-        Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag});
+        Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag}, std::move(frontWindow));
     auto app = std::unique_ptr<TrayApplication>(new TrayApplication(std::move(services)));
     return app;
 }

@@ -248,6 +248,22 @@ void X11Keyboard::restoreLayout() {
     }
 }
 
+bool X11Keyboard::isKeyDown(std::uint16_t keyCode) {
+    const std::optional<MainKey> key = MainKeys::fromKeyCode(keyCode);
+    std::vector<unsigned> codes;
+    if (key) {
+        codes = X11KeyCodes::xKeyCodes(*key);
+    } else if (auto code = X11KeyCodes::xKeyCode(keyCode)) {
+        codes.push_back(*code);
+    }
+    std::lock_guard guard(mutex_);
+    char keys[32] = {};
+    XQueryKeymap(display_.get(), keys);
+    return std::any_of(codes.begin(), codes.end(), [&](unsigned code) {
+        return code < 256 && (keys[code / 8] & (1 << (code % 8))) != 0;
+    });
+}
+
 std::uint64_t X11Keyboard::combinedModifierFlags() {
     std::lock_guard guard(mutex_);
     Display* d = display_.get();

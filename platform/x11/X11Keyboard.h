@@ -36,6 +36,7 @@ public:
                                                       bool keyDown) override;
     void post(SyntheticKeyEvent& event) override;
     std::uint64_t combinedModifierFlags() override;
+    bool isKeyDown(std::uint16_t keyCode) override;
     void injectionFinished() override;
 
     X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedger> ledger); // use create()
