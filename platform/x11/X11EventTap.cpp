@@ -101,7 +101,7 @@ void X11EventTap::handle(const XEvent& xevent) {
     } else {
         tapEvent.type = TapEventType::other;
     }
-    if (ledger_->claim(event.keycode)) {
+    if (ledger_->claim(event.keycode, tapEvent.flags)) {
         tapEvent.sourceUserData = syntheticMarker_;
     } else if (tapEvent.type == TapEventType::keyDown) {
         // Only shortcuts reach us, so the round trips cost nothing in typing.

@@ -158,7 +158,7 @@ void X11Keyboard::post(SyntheticKeyEvent& event) {
     }
     if (key.keyDown) {
         pressModifiers(key.flags, true);
-        ledger_->expect(*code);
+        ledger_->expect(*code, key.flags);
         pressKey(*code, true);
     } else {
         pressKey(*code, false);

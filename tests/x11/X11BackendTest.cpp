@@ -71,15 +71,22 @@ TEST(X11KeyCodes, KeysymsForLatin1AndEverythingElse) {
 
 TEST(SyntheticKeyLedger, EachPostedKeyIsClaimedOnceWithinItsLifetime) {
     SyntheticKeyLedger ledger;
+    constexpr std::uint64_t shift = Modifiers::shiftFlag, super = Modifiers::commandFlag;
     const auto now = SyntheticKeyLedger::Clock::now();
-    ledger.expect(36, now);
-    ledger.expect(36, now);
-    EXPECT_FALSE(ledger.claim(10, now)); // another key is the user's
-    EXPECT_TRUE(ledger.claim(36, now));
-    EXPECT_TRUE(ledger.claim(36, now + 100ms));
-    EXPECT_FALSE(ledger.claim(36, now + 100ms)); // the user's own Return after ours
-    ledger.expect(10, now);
-    EXPECT_FALSE(ledger.claim(10, now + SyntheticKeyLedger::lifetime)); // never arrived: expired
+    ledger.expect(36, 0, now);
+    ledger.expect(36, 0, now);
+    ledger.expect(118, shift, now);
+    EXPECT_FALSE(ledger.claim(10, 0, now)); // another key is the user's
+    // So is the same key with other modifiers: the user's Super+Return
+    // right after our plain Return is a shortcut, not our key.
+    EXPECT_FALSE(ledger.claim(36, super, now));
+    EXPECT_FALSE(ledger.claim(118, 0, now));
+    EXPECT_TRUE(ledger.claim(118, shift, now));
+    EXPECT_TRUE(ledger.claim(36, 0, now));
+    EXPECT_TRUE(ledger.claim(36, 0, now + 100ms));
+    EXPECT_FALSE(ledger.claim(36, 0, now + 100ms)); // the user's own Return after ours
+    ledger.expect(10, 0, now);
+    EXPECT_FALSE(ledger.claim(10, 0, now + SyntheticKeyLedger::lifetime)); // never arrived: expired
 }
 
 TEST(PropertyItems, SixteenAndThirtyTwoBitItemsPackAtTheirSize) {
