@@ -79,10 +79,13 @@ bool X11Pasteboard::setString(std::string_view text) {
 
 std::vector<SelectionData> X11Pasteboard::temporaryTextTargets(std::string_view text) {
     std::vector<SelectionData> targets = textTargets(text);
-    // The hint KDE's password manager set; the common clipboard histories
-    // skip contents that carry it.
+    // The hint password managers set, which the common clipboard histories
+    // honour by not keeping the contents; older releases of one of them
+    // (Debian 12's) only know their own spelling of it.
     targets.push_back(
         {"x-kde-passwordManagerHint", "x-kde-passwordManagerHint", 8, std::string("secret")});
+    targets.push_back(
+        {"application/x-copyq-hidden", "application/x-copyq-hidden", 8, std::string("1")});
     return targets;
 }
 
