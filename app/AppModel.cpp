@@ -58,22 +58,22 @@ std::shared_ptr<AppModel> AppModel::create(Services services) {
     // Runs on the tap thread while the key is held back: queue the injection
     // and leave. The model itself is only touched back on the main thread, so
     // it can never be released on the tap thread.
-    s.tap->setOnTrigger(
-        [weakModel, injector = std::weak_ptr<Injector>(s.injector), mainQueue = s.mainQueue](
-            const Rule& rule, TriggerKind kind, const Config& config, std::uint64_t targetWindow) {
-            // A tap that outlives its model fires nothing; expired() asks without owning.
-            if (weakModel.expired()) {
-                return;
+    s.tap->setOnTrigger([weakModel, injector = std::weak_ptr<Injector>(s.injector),
+                         mainQueue = s.mainQueue](const Rule& rule, TriggerKind kind,
+                                                  const Config& config, const FrontWindow& target) {
+        // A tap that outlives its model fires nothing; expired() asks without owning.
+        if (weakModel.expired()) {
+            return;
+        }
+        if (auto strongInjector = injector.lock()) {
+            strongInjector->perform(rule, kind, config, target);
+        }
+        mainQueue->post([weakModel, fired = LastFired{rule.name, kind}] {
+            if (auto strong = weakModel.lock()) {
+                strong->publish(strong->lastFired_, fired);
             }
-            if (auto strongInjector = injector.lock()) {
-                strongInjector->perform(rule, kind, config, targetWindow);
-            }
-            mainQueue->post([weakModel, fired = LastFired{rule.name, kind}] {
-                if (auto strong = weakModel.lock()) {
-                    strong->publish(strong->lastFired_, fired);
-                }
-            });
         });
+    });
     // Said once per firing, where the user looks first: on the popover and,
     // for whoever started us from a terminal, on stderr.
     if (s.injector) {

@@ -42,7 +42,7 @@ std::shared_ptr<EventTapController> makeController(std::size_t& fired) {
         std::make_shared<FakeEventTapService>(), std::make_shared<FakeAccessibility>(true),
         std::make_shared<FakeMainQueue>(clock));
     controller->setOnTrigger(
-        [&fired](const Rule&, TriggerKind, const Config&, std::uint64_t) { ++fired; });
+        [&fired](const Rule&, TriggerKind, const Config&, const FrontWindow&) { ++fired; });
     // The shipped configuration: three prompts, the default target list.
     controller->updateConfig(Config::makeDefault(Language::en));
     controller->updateFrontmostBundleID(

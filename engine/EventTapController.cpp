@@ -253,14 +253,15 @@ TapVerdict EventTapController::handleTapEvent(const TapEvent& event) {
     // What the tap saw at key-down beats what the main thread last heard: a
     // focus change may still be on its way there.
     std::optional<std::string_view> frontmost;
-    std::uint64_t targetWindow = 0;
+    FrontWindow target;
     if (event.frontWindow) {
-        targetWindow = event.frontWindow->id;
+        target = *event.frontWindow;
         if (event.frontWindow->applicationID) {
             frontmost = *event.frontWindow->applicationID;
         }
     } else if (current->frontmostBundleID) {
         frontmost = *current->frontmostBundleID;
+        target.applicationID = current->frontmostBundleID;
     }
     if (!current->config.isTargeted(frontmost)) {
         return TapVerdict::passThrough;
@@ -276,7 +277,7 @@ TapVerdict EventTapController::handleTapEvent(const TapEvent& event) {
         return TapVerdict::passThrough;
     }
     if (onTrigger_) {
-        onTrigger_(match->rule, match->kind, current->config, targetWindow);
+        onTrigger_(match->rule, match->kind, current->config, target);
     }
     return TapVerdict::consume;
 }

@@ -69,7 +69,7 @@ Injector::~Injector() {
 }
 
 void Injector::perform(const Rule& rule, TriggerKind kind, const Config& config,
-                       std::uint64_t targetWindow) {
+                       const FrontWindow& target) {
     std::string payload = rule.payload();
     if (payload.empty()) {
         return;
@@ -88,7 +88,10 @@ void Injector::perform(const Rule& rule, TriggerKind kind, const Config& config,
         if (auto hotkey = rule.hotkeyFor(kind)) {
             item.triggerKeyCode = MainKeys::keyCode(hotkey->key);
         }
-        item.targetWindow = targetWindow;
+        item.targetWindow = target.id;
+        item.plainPaste = target.applicationID &&
+                          std::find(plainPasteApplications_.begin(), plainPasteApplications_.end(),
+                                    *target.applicationID) != plainPasteApplications_.end();
         item.targets.targetBundleIDs = config.targetBundleIDs;
         queue_.push_back(std::move(item));
     }
@@ -201,8 +204,10 @@ void Injector::paste(const WorkItem& item) {
         report(InjectionProblem::targetLeft);
         return;
     }
+    const std::string text =
+        item.plainPaste ? InjectionText::withoutControlCharacters(item.payload) : item.payload;
     for (const auto& pasteboard : pasteboards_) {
-        pasteboard->offerTemporaryText(item.payload);
+        pasteboard->offerTemporaryText(text);
         pasteboard->expectReadBy(item.targetWindow);
     }
     // Capturing may have taken a while.

@@ -70,9 +70,16 @@ public:
     void setOnProblem(ProblemHandler handler) { onProblem_ = std::move(handler); }
 
     // Any thread; returns at once. An empty payload injects nothing.
-    // `targetWindow` is the window the shortcut was pressed in (0: unknown).
+    // `target` is the window the shortcut was pressed in (id 0: unknown).
     void perform(const Rule& rule, TriggerKind kind, const Config& config,
-                 std::uint64_t targetWindow = 0);
+                 const FrontWindow& target = {});
+    // Applications (by application ID) whose paste stops to ask about
+    // control characters: the text goes to them with line breaks and other
+    // control characters as spaces, as typing would put it. Set once, before
+    // the first perform().
+    void setPlainPasteApplications(std::vector<std::string> applicationIDs) {
+        plainPasteApplications_ = std::move(applicationIDs);
+    }
     // Blocks until every queued injection has finished.
     void waitUntilIdle();
 
@@ -87,6 +94,7 @@ private:
         // The shortcut's main key, which must be up before we type.
         std::optional<std::uint16_t> triggerKeyCode;
         std::uint64_t targetWindow = 0;
+        bool plainPaste = false;
         Config targets; // only its target list is used
     };
 
@@ -109,6 +117,7 @@ private:
     std::shared_ptr<FrontWindowProbe> frontWindow_;
     std::unique_ptr<KeyEventSource> eventSource_;
     ProblemHandler onProblem_;
+    std::vector<std::string> plainPasteApplications_;
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -89,6 +89,10 @@ std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
     services->injector = std::make_shared<Injector>(
         keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
         Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag}, std::move(frontWindow));
+    // Debian's rxvt-unicode loads an extension that stops every paste holding
+    // a control character (a line break) to ask the user, and takes our
+    // Return as the answer.
+    services->injector->setPlainPasteApplications({"URxvt"});
     auto app = std::unique_ptr<TrayApplication>(new TrayApplication(std::move(services)));
     return app;
 }

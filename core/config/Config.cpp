@@ -107,6 +107,10 @@ const std::vector<std::string>& Config::defaultTargetBundleIDs() {
     static const std::vector<std::string> ids{
         "XTerm",                  // xterm
         "URxvt",                  // rxvt-unicode
+        "st-256color",            // st (Debian's stterm)
+        "qterminal",              // QTerminal (LXQt)
+        "Lxterminal",             // LXTerminal (LXDE)
+        "Mate-terminal",          // MATE Terminal
         "Gnome-terminal",         // GNOME Terminal
         "kgx",                    // GNOME Console
         "konsole",                // Konsole

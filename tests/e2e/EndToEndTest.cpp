@@ -138,11 +138,17 @@ protected:
             << readFile(home / "tamsel.log");
     }
 
-    void startTerminal() {
-        terminal.emplace(std::vector<std::string>{"xterm", "-u8", "-e", "sh", "-c",
-                                                  "exec cat > " + output().string()},
-                         environment(), "/dev/null");
-        ASSERT_TRUE(waitUntil([&] { return activeClass() == "XTerm"; }, 20s));
+    void startTerminal() { startTerminal({"xterm", "-u8"}, "XTerm"); }
+
+    // The terminal runs `cat` into output(), without the line length limit
+    // of the terminal driver's line editing.
+    void startTerminal(std::vector<std::string> command, const std::string& windowClass) {
+        command.insert(command.end(),
+                       {"-e", "sh", "-c", "stty -icanon; exec cat > " + output().string()});
+        terminal.emplace(command, environment(), "/dev/null");
+        ASSERT_TRUE(waitUntil([&] { return activeClass() == windowClass; }, 20s));
+        // Ready once the shell has run.
+        ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(output()); }, 20s));
     }
 
     void xdotool(std::vector<std::string> arguments) {
@@ -512,6 +518,77 @@ TEST_F(EndToEndTest, ClipboardHistoryNeitherKeepsThePromptNorChangesWhatIsPasted
             << clipboardText();
     }
     EXPECT_EQ(history().find("Plan only."), std::string::npos) << history();
+}
+
+TEST_F(EndToEndTest, RxvtUnicodeWithDebiansExtensionsTakesThePasteAndTheReturn) {
+    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "Plan only."}}, {"URxvt"}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal({"urxvt"}, "URxvt");
+    xdotool({"type", "--delay", "20", "a"});
+    xdotool({"key", "super+Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("a Plan only.\n"); })) << readFile(output());
+    xdotool({"type", "--delay", "20", "b"});
+    xdotool({"key", "super+1"});
+    // The terminal passes each byte on as it comes: the paste is visible.
+    EXPECT_TRUE(waitUntil([&] { return outputIs("a Plan only.\nb Plan only."); }))
+        << readFile(output());
+    xdotool({"type", "--delay", "20", "c"});
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("a Plan only.\nb Plan only.c\n"); }))
+        << readFile(output());
+}
+
+TEST_F(EndToEndTest, RxvtUnicodeGetsMultiLinePromptsWithoutAQuestion) {
+    startTamsel(R"({"enabled": true, "injectionMethod": "paste", "language": "en",
+        "postDelayMS": 80, "preDelayMS": 40, "targetBundleIDs": ["URxvt"], "rules": [
+        {"enabled": true, "hotkey": "cmd+enter", "id": "00000000-0000-0000-0000-000000000001",
+         "insertHotkey": "cmd+1", "name": "P", "text": "Line one.\nLine two."}]})");
+    waitForShortcuts(returnKey, superMask);
+    startTerminal({"urxvt"}, "URxvt");
+    xdotool({"type", "--delay", "20", "a"});
+    xdotool({"key", "super+Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("a  Line one. Line two.\n"); }))
+        << readFile(output());
+}
+
+// About 2,000 characters, half of them Japanese, emoji and accents.
+std::string longMixedText() {
+    const char* words[] = {"日本語の", "テスト", "✅",    "done",   "漢字と", "かな",  "カタカナ",
+                           "hello",    "world,", "改善", "検証。", "😀",      "émoji", "Ünïcödé",
+                           "設計",     "実装",   "(ok)", "ÄÖÜß",   "——",     "x+y=z"};
+    std::string text;
+    std::size_t characters = 0;
+    for (std::size_t i = 0; characters < 2000; ++i) {
+        const std::string word = words[(i * 7) % std::size(words)];
+        text += word + " ";
+        for (unsigned char c : word) {
+            characters += (c & 0xC0) != 0x80 ? 1 : 0;
+        }
+        ++characters;
+    }
+    return text + "end";
+}
+
+// Not passing yet: st still loses or mistypes characters typed on a spare
+// keycode (ASCII, which the layout types, arrives whole). st does not ask for
+// the new keymap when it changes, and even a key mapped for the first time
+// 20 ms before its press can arrive as nothing. Run it with
+// --gtest_also_run_disabled_tests.
+TEST_F(EndToEndTest, DISABLED_StTypesALongMixedTextWithoutLosingACharacter) {
+    const std::string text = longMixedText();
+    startTamsel(configJSON("type", {{"cmd+enter", "cmd+1", text}}, {"st-256color"}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal({"st"}, "st-256color");
+    std::string expected;
+    for (int run = 0; run < 10; ++run) {
+        const std::string typed = "r" + std::to_string(run);
+        expected += typed + " " + text + "\n";
+        xdotool({"type", "--delay", "20", typed});
+        xdotool({"key", "super+Return"});
+        ASSERT_TRUE(waitUntil([&] { return outputIs(expected); }, 60s))
+            << "run " << run << ":\n"
+            << readFile(output()).substr(expected.size() - text.size() - typed.size() - 2);
+    }
 }
 
 } // namespace

@@ -52,20 +52,20 @@ struct Fired {
     TriggerKind kind;
     Config config;
     std::uint64_t thread;
-    std::uint64_t targetWindow = 0;
+    FrontWindow target{};
 };
 
 class EventTapControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        controller->setOnTrigger(
-            [this](const Rule& rule, TriggerKind kind, const Config& config, std::uint64_t window) {
-                // Handlers run outside both locks, so they may call back in.
-                (void)controller->snapshot();
-                (void)controller->state();
-                std::lock_guard guard(firedMutex);
-                fired.push_back({rule.name, kind, config, currentThreadSerial(), window});
-            });
+        controller->setOnTrigger([this](const Rule& rule, TriggerKind kind, const Config& config,
+                                        const FrontWindow& window) {
+            // Handlers run outside both locks, so they may call back in.
+            (void)controller->snapshot();
+            (void)controller->state();
+            std::lock_guard guard(firedMutex);
+            fired.push_back({rule.name, kind, config, currentThreadSerial(), window});
+        });
         controller->setOnStateChange([this](State state) {
             (void)controller->state(); // would deadlock if a lock were held
             states.push_back(state);
@@ -264,7 +264,7 @@ TEST_F(EventTapControllerTest, WindowTheTapSawAtKeyDownOutranksTheReportedApplic
 
     const auto all = firings();
     ASSERT_EQ(all.size(), 1u);
-    EXPECT_EQ(all[0].targetWindow, 9u);
+    EXPECT_EQ(all[0].target, (FrontWindow{9, "Terminal"}));
 }
 
 TEST_F(EventTapControllerTest, DisabledConfigurationOrEmptyIndexPassesEverything) {

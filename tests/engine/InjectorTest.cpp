@@ -76,8 +76,9 @@ Config makeConfig(InjectionMethod method, std::int64_t preDelayMS = Config::defa
 
 class InjectorTest : public ::testing::Test {
 protected:
-    void inject(const Rule& rule, TriggerKind kind, const Config& config) {
-        injector->perform(rule, kind, config);
+    void inject(const Rule& rule, TriggerKind kind, const Config& config,
+                const FrontWindow& target = {}) {
+        injector->perform(rule, kind, config, target);
         injector->waitUntilIdle();
     }
 
@@ -419,7 +420,8 @@ TEST_F(InjectorTest, ReturnWaitsForTheTargetToReadThePaste) {
     auto slow = std::make_shared<ScriptedPasteboard>(general, clock);
     slow->readAt = 340ms; // 300 ms after the paste key
     auto x11 = makeInjector({slow});
-    x11->perform(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste), 77);
+    x11->perform(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste),
+                 FrontWindow{77, "XTerm"});
     x11->waitUntilIdle();
     EXPECT_THAT(steps(), ElementsAre("40ms general read", "40ms general clear",
                                      "40ms general set 'x'", "40ms down 9 flags=0x100000",
@@ -445,6 +447,17 @@ TEST_F(InjectorTest, PasteNobodyReadsIsNotSentButTheClipboardStillComesBack) {
               (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "old"}}}));
 }
 
+TEST_F(InjectorTest, TerminalsThatQuestionControlCharactersGetThemAsSpaces) {
+    injector->setPlainPasteApplications({"URxvt"});
+    inject(makeRule("a\tb", std::nullopt), TriggerKind::insert,
+           makeConfig(InjectionMethod::paste, 0), FrontWindow{3, "URxvt"});
+    EXPECT_EQ(steps()[2], "0ms general set '  a b'");
+    timeline->clear();
+    inject(makeRule("a\tb", std::nullopt), TriggerKind::insert,
+           makeConfig(InjectionMethod::paste, 0), FrontWindow{3, "XTerm"});
+    EXPECT_EQ(steps()[2], "120ms general set '\n\na\tb'");
+}
+
 TEST_F(InjectorTest, NothingLandsOutsideTheWindowTheShortcutWasPressedIn) {
     general->setContents({{{FakePasteboard::plainTextType, "old"}}});
     auto front = std::make_shared<ScriptedFrontWindow>();
@@ -454,7 +467,7 @@ TEST_F(InjectorTest, NothingLandsOutsideTheWindowTheShortcutWasPressedIn) {
     auto x11 = makeInjector({general}, front);
     Config config = makeConfig(InjectionMethod::paste);
     config.targetBundleIDs = {"XTerm"};
-    x11->perform(makeRule("x"), TriggerKind::send, config, 5);
+    x11->perform(makeRule("x"), TriggerKind::send, config, FrontWindow{5, "XTerm"});
     x11->waitUntilIdle();
     EXPECT_THAT(steps(), ElementsAre("40ms general read"));
     EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::targetLeft});
@@ -464,7 +477,7 @@ TEST_F(InjectorTest, NothingLandsOutsideTheWindowTheShortcutWasPressedIn) {
     problemList.clear();
     front->from(clock->now(), FrontWindow{8, "XTerm"});
     config.injectionMethod = InjectionMethod::type;
-    x11->perform(makeRule("x"), TriggerKind::send, config, 5);
+    x11->perform(makeRule("x"), TriggerKind::send, config, FrontWindow{5, "XTerm"});
     x11->waitUntilIdle();
     EXPECT_TRUE(keyEntries().empty());
     EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::targetLeft});
@@ -475,7 +488,8 @@ TEST_F(InjectorTest, NothingLandsOutsideTheWindowTheShortcutWasPressedIn) {
     const Clock::Duration start = clock->now();
     front->from(start, FrontWindow{5, "XTerm"});
     front->from(start + 60ms, FrontWindow{6, "Firefox"});
-    x11->perform(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste), 5);
+    x11->perform(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste),
+                 FrontWindow{5, "XTerm"});
     x11->waitUntilIdle();
     auto keys = keyEntries();
     ASSERT_EQ(keys.size(), 2u);
@@ -488,7 +502,8 @@ TEST_F(InjectorTest, NothingLandsOutsideTheWindowTheShortcutWasPressedIn) {
     timeline->clear();
     problemList.clear();
     front->from(clock->now(), FrontWindow{5, "XTerm"});
-    x11->perform(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste), 5);
+    x11->perform(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste),
+                 FrontWindow{5, "XTerm"});
     x11->waitUntilIdle();
     EXPECT_EQ(keyEntries().size(), 4u);
     EXPECT_TRUE(problems().empty());
