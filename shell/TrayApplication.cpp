@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
+#include <string_view>
 
 #include <QAction>
 #include <QApplication>
@@ -125,11 +127,28 @@ TrayApplication::~TrayApplication() {
     trayIcon_.reset();
 }
 
+// XWayland gives us keys only while an X11 window has the focus: say so
+// rather than let shortcuts silently do nothing in native Wayland windows.
+void TrayApplication::reportWaylandSession() {
+    const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
+    const char* sessionType = std::getenv("XDG_SESSION_TYPE");
+    const bool wayland = (waylandDisplay != nullptr && *waylandDisplay != '\0') ||
+                         (sessionType != nullptr && std::string_view(sessionType) == "wayland");
+    if (!wayland) {
+        return;
+    }
+    model_->setShortcutsReachOnlyX11Windows(true);
+    if (auto message = model_->onlyX11WindowsMessage()) {
+        std::cerr << "Tamsel: " << *message << std::endl;
+    }
+}
+
 void TrayApplication::launch() {
     model_->onOpenPromptLab = [this] {
         closePopover();
         promptLab_->show(*model_);
     };
+    reportWaylandSession();
     setUpTrayIcon();
     setUpPopover();
     observeModel();

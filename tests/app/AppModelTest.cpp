@@ -122,7 +122,12 @@ TEST_F(AppModelTest, NamedEdits) {
     EXPECT_EQ(model->config().rules.size(), 2u);
     Rule added = model->appendRule("New", "Text");
     EXPECT_EQ(added.hotkey, "shift+cmd+enter");
+#ifdef __APPLE__
     EXPECT_EQ(added.insertHotkey, "cmd+3");
+#else
+    // The fixture's rules hold Super digits, which Linux never suggests.
+    EXPECT_EQ(added.insertHotkey, "ctrl+opt+1");
+#endif
     EXPECT_EQ(added.id.size(), 36u);
     EXPECT_TRUE(added.enabled);
     EXPECT_FALSE(added.separator);
