@@ -73,7 +73,8 @@ std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
     services->ledger = std::make_shared<SyntheticKeyLedger>();
     services->accessibility = std::make_shared<X11Accessibility>(X11Accessibility::probe());
     std::string keyboardError;
-    std::shared_ptr<KeyboardEvents> keyboard = X11Keyboard::create(services->ledger, keyboardError);
+    std::shared_ptr<KeyboardEvents> keyboard =
+        X11Keyboard::create(services->ledger, keyboardError, X11Keyboard::defaultRemapRecord());
     if (!keyboard) {
         keyboard = std::make_shared<NoKeyboard>();
     }

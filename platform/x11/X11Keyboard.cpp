@@ -1,6 +1,8 @@
 #include "platform/x11/X11Keyboard.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <system_error>
 #include <thread>
 
@@ -53,8 +55,27 @@ std::vector<char32_t> codePoints(std::u16string_view units) {
 
 } // namespace
 
+std::filesystem::path X11Keyboard::defaultRemapRecord() {
+    std::filesystem::path folder;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime) {
+        folder = std::filesystem::path(runtime) / "tamsel";
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home) {
+        folder = std::filesystem::path(home) / ".cache" / "tamsel";
+    } else {
+        return {};
+    }
+    std::string display = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
+    for (char& c : display) {
+        if (c == '/' || c == ':') {
+            c = '_';
+        }
+    }
+    return folder / ("remapped-keys" + display);
+}
+
 std::shared_ptr<X11Keyboard> X11Keyboard::create(std::shared_ptr<SyntheticKeyLedger> ledger,
-                                                 std::string& error) {
+                                                 std::string& error,
+                                                 std::filesystem::path remapRecord) {
     DisplayOpening opened = openDisplay();
     if (!opened.display) {
         error = opened.error;
@@ -66,18 +87,22 @@ std::shared_ptr<X11Keyboard> X11Keyboard::create(std::shared_ptr<SyntheticKeyLed
         return nullptr;
     }
     try {
-        return std::make_shared<X11Keyboard>(std::move(opened.display), std::move(ledger));
+        return std::make_shared<X11Keyboard>(std::move(opened.display), std::move(ledger),
+                                             std::move(remapRecord));
     } catch (const std::system_error&) {
         error = "Cannot start the keyboard's helper thread.";
         return nullptr;
     }
 }
 
-X11Keyboard::X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedger> ledger)
-    : display_(std::move(display)), ledger_(std::move(ledger)) {
+X11Keyboard::X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedger> ledger,
+                         std::filesystem::path remapRecord)
+    : display_(std::move(display)), ledger_(std::move(ledger)),
+      remapRecord_(std::move(remapRecord)) {
     Display* d = display_.get();
     // Our keys must not wait behind a grab of our own connection's making.
     XTestGrabControl(d, True);
+    undoRecordedRemaps();
     int minimum = 0, maximum = 0;
     XDisplayKeycodes(d, &minimum, &maximum);
     int perKeycode = 0;
@@ -320,6 +345,7 @@ void X11Keyboard::mapSlot(Slot& slot, unsigned long keysym) {
     XChangeKeyboardMapping(display_.get(), static_cast<int>(slot.keyCode), 2, syms, 1);
     XSync(display_.get(), False);
     slot.keysym = keysym;
+    writeRemapRecord();
 }
 
 void X11Keyboard::injectionFinished() {
@@ -346,6 +372,63 @@ void X11Keyboard::restoreLayout() {
     if (!emptied.empty()) {
         XSync(display_.get(), False);
     }
+    if (!remapRecord_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(remapRecord_, ignored);
+    }
+}
+
+// One "keycode keysym" line per mapped spare. Without the record (no writable
+// folder) a crash leaves the spares mapped until the X server restarts:
+// nothing the user could act on, so it is not reported.
+void X11Keyboard::writeRemapRecord() {
+    if (remapRecord_.empty()) {
+        return;
+    }
+    std::error_code ignored;
+    std::filesystem::create_directories(remapRecord_.parent_path(), ignored);
+    std::ofstream out(remapRecord_, std::ios::trunc);
+    for (const Slot& slot : slots_) {
+        if (slot.keysym != 0) {
+            out << slot.keyCode << ' ' << slot.keysym << '\n';
+        }
+    }
+}
+
+// Only keycodes that still hold what we put there: whatever else the user's
+// own tools mapped since stays.
+void X11Keyboard::undoRecordedRemaps() {
+    if (remapRecord_.empty()) {
+        return;
+    }
+    std::ifstream in(remapRecord_);
+    if (!in) {
+        return;
+    }
+    Display* d = display_.get();
+    int minimum = 0, maximum = 0;
+    XDisplayKeycodes(d, &minimum, &maximum);
+    unsigned code = 0;
+    unsigned long keysym = 0;
+    while (in >> code >> keysym) {
+        if (code < static_cast<unsigned>(minimum) || code > static_cast<unsigned>(maximum)) {
+            continue;
+        }
+        int perKeycode = 0;
+        KeySym* syms = XGetKeyboardMapping(d, static_cast<KeyCode>(code), 1, &perKeycode);
+        if (syms == nullptr) {
+            continue;
+        }
+        const bool ours = perKeycode >= 1 && syms[0] == keysym;
+        XFree(syms);
+        if (ours) {
+            KeySym empty[2] = {NoSymbol, NoSymbol};
+            XChangeKeyboardMapping(d, static_cast<int>(code), 2, empty, 1);
+        }
+    }
+    XSync(d, False);
+    std::error_code ignored;
+    std::filesystem::remove(remapRecord_, ignored);
 }
 
 bool X11Keyboard::isKeyDown(std::uint16_t keyCode) {

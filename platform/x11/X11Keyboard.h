@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,8 +32,13 @@ namespace tamsel {
 class X11Keyboard final : public KeyboardEvents {
 public:
     // No value, and the reason in `error`, without a display or without XTest.
+    // `remapRecord` lists the spare keycodes mapped now, so that a start after
+    // a crash can empty those the crash left behind.
     static std::shared_ptr<X11Keyboard> create(std::shared_ptr<SyntheticKeyLedger> ledger,
-                                               std::string& error);
+                                               std::string& error,
+                                               std::filesystem::path remapRecord);
+    // In $XDG_RUNTIME_DIR (or ~/.cache), one per display.
+    static std::filesystem::path defaultRemapRecord();
     ~X11Keyboard() override;
 
     std::unique_ptr<KeyEventSource> createPrivateSource() override;
@@ -43,7 +49,8 @@ public:
     bool isKeyDown(std::uint16_t keyCode) override;
     void injectionFinished() override;
 
-    X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedger> ledger); // use create()
+    X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedger> ledger,
+                std::filesystem::path remapRecord); // use create()
 
 private:
     // One character place: a spare keycode at one level (only the plain one
@@ -68,10 +75,13 @@ private:
     void mapSlot(Slot& slot, unsigned long keysym);
     void restorerMain();
     void restoreLayout(); // requires mutex_
+    void undoRecordedRemaps();
+    void writeRemapRecord(); // requires mutex_
 
     std::mutex mutex_;
     DisplayHandle display_;
     std::shared_ptr<SyntheticKeyLedger> ledger_;
+    std::filesystem::path remapRecord_;
     std::vector<Slot> slots_;
     // What the layout types, read once per injection; empty while it cannot
     // be trusted (another group active).
