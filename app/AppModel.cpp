@@ -1,9 +1,11 @@
 #include "app/AppModel.h"
 
+#include <iostream>
+
 #include <algorithm>
 
-#include "core/toolkit/TextToolkit.h"
 #include "core/config/Validator.h"
+#include "core/toolkit/TextToolkit.h"
 
 namespace tamsel {
 
@@ -56,22 +58,35 @@ std::shared_ptr<AppModel> AppModel::create(Services services) {
     // Runs on the tap thread while the key is held back: queue the injection
     // and leave. The model itself is only touched back on the main thread, so
     // it can never be released on the tap thread.
-    s.tap->setOnTrigger(
-        [weakModel, injector = std::weak_ptr<Injector>(s.injector),
-         mainQueue = s.mainQueue](const Rule& rule, TriggerKind kind, const Config& config) {
-            // A tap that outlives its model fires nothing; expired() asks without owning.
-            if (weakModel.expired()) {
-                return;
+    s.tap->setOnTrigger([weakModel, injector = std::weak_ptr<Injector>(s.injector),
+                         mainQueue = s.mainQueue](const Rule& rule, TriggerKind kind,
+                                                  const Config& config, const FrontWindow& target) {
+        // A tap that outlives its model fires nothing; expired() asks without owning.
+        if (weakModel.expired()) {
+            return;
+        }
+        if (auto strongInjector = injector.lock()) {
+            strongInjector->perform(rule, kind, config, target);
+        }
+        mainQueue->post([weakModel, fired = LastFired{rule.name, kind}] {
+            if (auto strong = weakModel.lock()) {
+                strong->publish(strong->lastFired_, fired);
             }
-            if (auto strongInjector = injector.lock()) {
-                strongInjector->perform(rule, kind, config);
-            }
-            mainQueue->post([weakModel, fired = LastFired{rule.name, kind}] {
+        });
+    });
+    // Said once per firing, where the user looks first: on the popover and,
+    // for whoever started us from a terminal, on stderr.
+    if (s.injector) {
+        s.injector->setOnProblem([weakModel, mainQueue = s.mainQueue](InjectionProblem problem) {
+            mainQueue->post([weakModel, problem] {
                 if (auto strong = weakModel.lock()) {
-                    strong->publish(strong->lastFired_, fired);
+                    std::string message = Strings::injectionProblem(problem, strong->language_);
+                    std::cerr << "Tamsel: " << message << std::endl;
+                    strong->showNotice(std::move(message));
                 }
             });
         });
+    }
     self.pushSnapshot();
     s.tap->updateFrontmostBundleID(s.workspace->frontmostApplicationID());
     return model;

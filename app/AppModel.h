@@ -63,6 +63,15 @@ public:
     const std::vector<Hotkey>& unavailableHotkeys() const { return unavailableHotkeys_; }
     // The banner text for them in the current language; no value when there are none.
     std::optional<std::string> unavailableHotkeysMessage() const;
+    // In a Wayland session our grabs see only the keys typed into X11 windows.
+    void setShortcutsReachOnlyX11Windows(bool value) { publish(onlyX11Windows_, value); }
+    // The banner text for that, in the current language; no value otherwise.
+    std::optional<std::string> onlyX11WindowsMessage() const {
+        if (!onlyX11Windows_) {
+            return std::nullopt;
+        }
+        return Strings::x11WindowsOnly(language_);
+    }
     const std::optional<std::string>& loadError() const { return loadError_; }
     const std::optional<std::string>& saveError() const { return saveError_; }
     const std::optional<std::string>& notice() const { return notice_; }
@@ -129,6 +138,7 @@ private:
     std::optional<LastFired> lastFired_;
     std::optional<SecureInputStatus> secureInput_;
     std::vector<Hotkey> unavailableHotkeys_;
+    bool onlyX11Windows_ = false;
     std::optional<std::string> loadError_;
     std::optional<std::string> saveError_;
     std::optional<std::string> notice_;

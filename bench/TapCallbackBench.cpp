@@ -41,7 +41,8 @@ std::shared_ptr<EventTapController> makeController(std::size_t& fired) {
     auto controller = std::make_shared<EventTapController>(
         std::make_shared<FakeEventTapService>(), std::make_shared<FakeAccessibility>(true),
         std::make_shared<FakeMainQueue>(clock));
-    controller->setOnTrigger([&fired](const Rule&, TriggerKind, const Config&) { ++fired; });
+    controller->setOnTrigger(
+        [&fired](const Rule&, TriggerKind, const Config&, const FrontWindow&) { ++fired; });
     // The shipped configuration: three prompts, the default target list.
     controller->updateConfig(Config::makeDefault(Language::en));
     controller->updateFrontmostBundleID(
@@ -75,19 +76,19 @@ void runCallback(benchmark::State& state, TapEvent event, TapVerdict expected) {
 
 // cmd+9 is no shortcut of the default prompts.
 void BM_TapPassThroughKeyDown(benchmark::State& state) {
-    runCallback(state, TapEvent{TapEventType::keyDown, 25, Modifiers::commandFlag, 0},
+    runCallback(state, TapEvent{TapEventType::keyDown, 25, Modifiers::commandFlag, 0, std::nullopt},
                 TapVerdict::passThrough);
 }
 
 void BM_TapMarkerEvent(benchmark::State& state) {
     runCallback(state,
                 TapEvent{TapEventType::keyDown, 36, Modifiers::commandFlag,
-                         EventTapController::syntheticEventMarker},
+                         EventTapController::syntheticEventMarker, std::nullopt},
                 TapVerdict::passThrough);
 }
 
 void BM_TapMatch(benchmark::State& state) {
-    runCallback(state, TapEvent{TapEventType::keyDown, 36, Modifiers::commandFlag, 0},
+    runCallback(state, TapEvent{TapEventType::keyDown, 36, Modifiers::commandFlag, 0, std::nullopt},
                 TapVerdict::consume);
 }
 

@@ -250,9 +250,18 @@ TapVerdict EventTapController::handleTapEvent(const TapEvent& event) {
     if (!current->enabled || current->index.isEmpty()) {
         return TapVerdict::passThrough;
     }
+    // What the tap saw at key-down beats what the main thread last heard: a
+    // focus change may still be on its way there.
     std::optional<std::string_view> frontmost;
-    if (current->frontmostBundleID) {
+    FrontWindow target;
+    if (event.frontWindow) {
+        target = *event.frontWindow;
+        if (event.frontWindow->applicationID) {
+            frontmost = *event.frontWindow->applicationID;
+        }
+    } else if (current->frontmostBundleID) {
         frontmost = *current->frontmostBundleID;
+        target.applicationID = current->frontmostBundleID;
     }
     if (!current->config.isTargeted(frontmost)) {
         return TapVerdict::passThrough;
@@ -268,7 +277,7 @@ TapVerdict EventTapController::handleTapEvent(const TapEvent& event) {
         return TapVerdict::passThrough;
     }
     if (onTrigger_) {
-        onTrigger_(match->rule, match->kind, current->config);
+        onTrigger_(match->rule, match->kind, current->config, target);
     }
     return TapVerdict::consume;
 }

@@ -40,7 +40,11 @@ public:
         bool operator==(const Snapshot&) const = default;
     };
 
-    using TriggerHandler = std::function<void(const Rule&, TriggerKind, const Config&)>;
+    // The last argument is the window the shortcut was pressed in, as the tap
+    // read it at key-down (id 0 when the tap cannot tell): the injection must
+    // land there or nowhere.
+    using TriggerHandler =
+        std::function<void(const Rule&, TriggerKind, const Config&, const FrontWindow& target)>;
     using StateChangeHandler = std::function<void(State)>;
     using UnavailableHandler = std::function<void(std::vector<Hotkey>)>;
 

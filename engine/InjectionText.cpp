@@ -21,6 +21,16 @@ std::string flattenForTyping(std::string_view text) {
     return out;
 }
 
+std::string withoutControlCharacters(std::string_view text) {
+    std::string out = flattenForTyping(text);
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            c = ' ';
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> chunks(std::string_view text, std::ptrdiff_t size) {
     std::vector<std::string> out;
     for (std::string_view piece : TextToolkit::graphemeChunks(text, size)) {

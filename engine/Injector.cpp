@@ -16,12 +16,11 @@ namespace {
 
 constexpr std::uint64_t heldModifierMask =
     Modifiers::shiftFlag | Modifiers::controlFlag | Modifiers::optionFlag | Modifiers::commandFlag;
-constexpr auto modifierWaitLimit = std::chrono::seconds(1);
-constexpr auto modifierPollInterval = std::chrono::microseconds(5000);
+constexpr auto keyPollInterval = std::chrono::microseconds(5000);
+constexpr auto readPollInterval = std::chrono::microseconds(2000);
 constexpr auto typingGap = std::chrono::microseconds(1500);
 constexpr std::int64_t minimumPasteSettleMS = 60;
 constexpr std::int64_t restoreDelayMS = 40;
-constexpr auto readTimeout = std::chrono::milliseconds(1000);
 
 std::u16string utf16(std::string_view text) {
     std::u16string units;
@@ -44,10 +43,11 @@ std::u16string utf16(std::string_view text) {
 
 Injector::Injector(std::shared_ptr<KeyboardEvents> keyboard,
                    std::vector<std::shared_ptr<Pasteboard>> pasteboards,
-                   std::shared_ptr<Clock> clock, Keystroke pasteKeystroke)
+                   std::shared_ptr<Clock> clock, Keystroke pasteKeystroke,
+                   std::shared_ptr<FrontWindowProbe> frontWindow)
     : keyboard_(std::move(keyboard)), pasteboards_(std::move(pasteboards)),
       clock_(std::move(clock)), pasteKeystroke_(pasteKeystroke),
-      eventSource_(keyboard_->createPrivateSource()) {
+      frontWindow_(std::move(frontWindow)), eventSource_(keyboard_->createPrivateSource()) {
     try {
         worker_ = std::thread([this] { workerMain(); });
     } catch (const std::system_error&) {
@@ -68,7 +68,8 @@ Injector::~Injector() {
     }
 }
 
-void Injector::perform(const Rule& rule, TriggerKind kind, const Config& config) {
+void Injector::perform(const Rule& rule, TriggerKind kind, const Config& config,
+                       const FrontWindow& target) {
     std::string payload = rule.payload();
     if (payload.empty()) {
         return;
@@ -78,8 +79,21 @@ void Injector::perform(const Rule& rule, TriggerKind kind, const Config& config)
         if (!worker_.joinable() || shuttingDown_) {
             return;
         }
-        queue_.push_back(WorkItem{std::move(payload), kind, config.injectionMethod,
-                                  config.preDelayMS, config.postDelayMS});
+        WorkItem item;
+        item.payload = std::move(payload);
+        item.kind = kind;
+        item.method = config.injectionMethod;
+        item.preDelayMS = config.preDelayMS;
+        item.postDelayMS = config.postDelayMS;
+        if (auto hotkey = rule.hotkeyFor(kind)) {
+            item.triggerKeyCode = MainKeys::keyCode(hotkey->key);
+        }
+        item.targetWindow = target.id;
+        item.plainPaste = target.applicationID &&
+                          std::find(plainPasteApplications_.begin(), plainPasteApplications_.end(),
+                                    *target.applicationID) != plainPasteApplications_.end();
+        item.targets.targetBundleIDs = config.targetBundleIDs;
+        queue_.push_back(std::move(item));
     }
     wake_.notify_one();
 }
@@ -111,7 +125,10 @@ void Injector::workerMain() {
 }
 
 void Injector::inject(const WorkItem& item) {
-    waitForModifierRelease();
+    if (!waitForKeysUp(item)) {
+        report(InjectionProblem::keysStillHeld);
+        return;
+    }
     if (item.preDelayMS >= 1) {
         sleepMilliseconds(item.preDelayMS);
     }
@@ -123,15 +140,57 @@ void Injector::inject(const WorkItem& item) {
     keyboard_->injectionFinished();
 }
 
-// The shortcut's own modifiers would otherwise turn the paste or Return into
-// another shortcut; after a second we go ahead anyway.
-void Injector::waitForModifierRelease() {
-    const Clock::Duration deadline = clock_->now() + modifierWaitLimit;
-    while (clock_->now() < deadline) {
-        if ((keyboard_->combinedModifierFlags() & heldModifierMask) == 0) {
-            return;
+// While a key of the shortcut is down our own grab may still hold the
+// keyboard (under X11 it lasts until the trigger key goes up), and a held
+// Control would turn typed letters into control characters: nothing may be
+// posted before every key is up. Past the limit the firing is dropped.
+bool Injector::waitForKeysUp(const WorkItem& item) {
+    const Clock::Duration deadline = clock_->now() + heldKeysWaitLimit;
+    while (true) {
+        const bool modifiersUp = (keyboard_->combinedModifierFlags() & heldModifierMask) == 0;
+        if (modifiersUp && !(item.triggerKeyCode && keyboard_->isKeyDown(*item.triggerKeyCode))) {
+            return true;
         }
-        clock_->sleepFor(modifierPollInterval);
+        if (clock_->now() >= deadline) {
+            return false;
+        }
+        clock_->sleepFor(keyPollInterval);
+    }
+}
+
+// Asked again right before a key goes out: a key meant for the window the
+// shortcut was pressed in must never land in another one.
+bool Injector::stillTargeted(const WorkItem& item) {
+    if (!frontWindow_ || item.targetWindow == 0) {
+        return true;
+    }
+    const std::optional<FrontWindow> front = frontWindow_->frontWindow();
+    if (!front || front->id != item.targetWindow) {
+        return false;
+    }
+    std::optional<std::string_view> application;
+    if (front->applicationID) {
+        application = *front->applicationID;
+    }
+    return item.targets.isTargeted(application);
+}
+
+bool Injector::waitForPasteRead(Clock::Duration deadline) {
+    while (true) {
+        if (std::any_of(pasteboards_.begin(), pasteboards_.end(),
+                        [](const auto& pasteboard) { return pasteboard->readAsExpected(); })) {
+            return true;
+        }
+        if (clock_->now() >= deadline) {
+            return false;
+        }
+        clock_->sleepFor(readPollInterval);
+    }
+}
+
+void Injector::report(InjectionProblem problem) {
+    if (onProblem_) {
+        onProblem_(problem);
     }
 }
 
@@ -140,30 +199,61 @@ void Injector::paste(const WorkItem& item) {
     saved.reserve(pasteboards_.size());
     for (const auto& pasteboard : pasteboards_) {
         saved.push_back(PasteboardSnapshot::capture(*pasteboard));
-        pasteboard->clearContents();
-        pasteboard->setString(item.payload);
     }
-    postKey(pasteKeystroke_.keyCode, pasteKeystroke_.flags);
-    // The application reads the pasteboard some time after the keystroke.
-    sleepMilliseconds(std::max(item.postDelayMS, minimumPasteSettleMS));
-    if (item.kind == TriggerKind::send) {
-        postKey(returnKeyCode, 0);
+    if (!stillTargeted(item)) {
+        report(InjectionProblem::targetLeft);
+        return;
     }
-    sleepMilliseconds(restoreDelayMS);
-    // Giving the old contents back before the application has read ours
-    // would paste the old contents.
+    const std::string text =
+        item.plainPaste ? InjectionText::withoutControlCharacters(item.payload) : item.payload;
     for (const auto& pasteboard : pasteboards_) {
-        pasteboard->waitUntilRead(readTimeout);
+        pasteboard->offerTemporaryText(text);
+        pasteboard->expectReadBy(item.targetWindow);
     }
-    for (std::size_t i = 0; i < pasteboards_.size(); ++i) {
-        // What the user copied meanwhile is newer than what we saved.
-        if (pasteboards_[i]->holdsWrittenContents()) {
-            saved[i].restore(*pasteboards_[i]);
+    // Capturing may have taken a while.
+    const bool targeted = stillTargeted(item);
+    if (targeted) {
+        postKey(pasteKeystroke_.keyCode, pasteKeystroke_.flags);
+        const Clock::Duration pasted = clock_->now();
+        // Return before the application has the text would send the message
+        // without the prompt.
+        const bool read = waitForPasteRead(pasted + pasteReadLimit);
+        const Clock::Duration settled =
+            pasted + std::chrono::milliseconds(std::max(item.postDelayMS, minimumPasteSettleMS));
+        if (const Clock::Duration now = clock_->now(); now < settled) {
+            clock_->sleepFor(settled - now);
         }
+        if (!read) {
+            report(InjectionProblem::pasteNotRead);
+        } else if (item.kind == TriggerKind::send) {
+            if (stillTargeted(item)) {
+                postKey(returnKeyCode, 0);
+            } else {
+                report(InjectionProblem::targetLeft);
+            }
+        }
+        sleepMilliseconds(restoreDelayMS);
+    } else {
+        report(InjectionProblem::targetLeft);
+    }
+    bool unreadable = false;
+    for (std::size_t i = 0; i < pasteboards_.size(); ++i) {
+        if (saved[i].complete) {
+            pasteboards_[i]->giveBack(saved[i].items);
+        } else {
+            unreadable = true;
+        }
+    }
+    if (unreadable) {
+        report(InjectionProblem::clipboardUnreadable);
     }
 }
 
 void Injector::type(const WorkItem& item) {
+    if (!stillTargeted(item)) {
+        report(InjectionProblem::targetLeft);
+        return;
+    }
     const std::string flat = InjectionText::flattenForTyping(item.payload);
     for (const std::string& piece :
          InjectionText::chunks(flat, static_cast<std::ptrdiff_t>(typingChunkSize))) {
@@ -173,6 +263,10 @@ void Injector::type(const WorkItem& item) {
     if (item.kind == TriggerKind::send) {
         if (item.postDelayMS > 0) {
             sleepMilliseconds(item.postDelayMS);
+        }
+        if (!stillTargeted(item)) {
+            report(InjectionProblem::targetLeft);
+            return;
         }
         postKey(returnKeyCode, 0);
     }

@@ -7,11 +7,14 @@
 // All work runs on one serial worker thread, paced by sleeps on it: two
 // triggers are injected one after the other, never interleaved.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -19,7 +22,9 @@
 
 #include "core/config/Config.h"
 #include "core/config/Hotkey.h"
+#include "core/config/InjectionProblem.h"
 #include "platform/Clock.h"
+#include "platform/FrontWindow.h"
 #include "platform/KeyboardEvents.h"
 #include "platform/Pasteboard.h"
 
@@ -39,11 +44,21 @@ public:
     static constexpr std::uint16_t unicodeKeyCode = 0;
     static constexpr std::size_t typingChunkSize = 20;
 
+    // The user gets this long to let go of the shortcut's keys.
+    static constexpr auto heldKeysWaitLimit = std::chrono::milliseconds(1000);
+    // The application gets this long to read a paste before Return is given up.
+    static constexpr auto pasteReadLimit = std::chrono::milliseconds(1500);
+
+    // Each problem of a firing is reported once, on the worker thread.
+    using ProblemHandler = std::function<void(InjectionProblem)>;
+
     // `pasteboards` are borrowed together during a paste: the general
     // pasteboard on macOS, the clipboard and the primary selection under X11.
+    // Without a `frontWindow` probe the target window is taken on trust.
     Injector(std::shared_ptr<KeyboardEvents> keyboard,
              std::vector<std::shared_ptr<Pasteboard>> pasteboards, std::shared_ptr<Clock> clock,
-             Keystroke pasteKeystroke = defaultPasteKeystroke);
+             Keystroke pasteKeystroke = defaultPasteKeystroke,
+             std::shared_ptr<FrontWindowProbe> frontWindow = nullptr);
     // Lets the injection under way finish (so the pasteboard is given back)
     // and drops those not started.
     ~Injector();
@@ -51,8 +66,20 @@ public:
     Injector(const Injector&) = delete;
     Injector& operator=(const Injector&) = delete;
 
+    // Set once, before the first perform(); called on the worker thread.
+    void setOnProblem(ProblemHandler handler) { onProblem_ = std::move(handler); }
+
     // Any thread; returns at once. An empty payload injects nothing.
-    void perform(const Rule& rule, TriggerKind kind, const Config& config);
+    // `target` is the window the shortcut was pressed in (id 0: unknown).
+    void perform(const Rule& rule, TriggerKind kind, const Config& config,
+                 const FrontWindow& target = {});
+    // Applications (by application ID) whose paste stops to ask about
+    // control characters: the text goes to them with line breaks and other
+    // control characters as spaces, as typing would put it. Set once, before
+    // the first perform().
+    void setPlainPasteApplications(std::vector<std::string> applicationIDs) {
+        plainPasteApplications_ = std::move(applicationIDs);
+    }
     // Blocks until every queued injection has finished.
     void waitUntilIdle();
 
@@ -64,11 +91,19 @@ private:
         InjectionMethod method = InjectionMethod::paste;
         std::int64_t preDelayMS = 0;
         std::int64_t postDelayMS = 0;
+        // The shortcut's main key, which must be up before we type.
+        std::optional<std::uint16_t> triggerKeyCode;
+        std::uint64_t targetWindow = 0;
+        bool plainPaste = false;
+        Config targets; // only its target list is used
     };
 
     void workerMain();
     void inject(const WorkItem& item);
-    void waitForModifierRelease();
+    bool waitForKeysUp(const WorkItem& item);
+    bool stillTargeted(const WorkItem& item);
+    bool waitForPasteRead(Clock::Duration deadline);
+    void report(InjectionProblem problem);
     void paste(const WorkItem& item);
     void type(const WorkItem& item);
     void postKey(std::uint16_t keyCode, std::uint64_t flags);
@@ -79,7 +114,10 @@ private:
     std::vector<std::shared_ptr<Pasteboard>> pasteboards_;
     std::shared_ptr<Clock> clock_;
     Keystroke pasteKeystroke_;
+    std::shared_ptr<FrontWindowProbe> frontWindow_;
     std::unique_ptr<KeyEventSource> eventSource_;
+    ProblemHandler onProblem_;
+    std::vector<std::string> plainPasteApplications_;
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -6,6 +6,7 @@ PasteboardSnapshot PasteboardSnapshot::capture(Pasteboard& pasteboard) {
     PasteboardSnapshot snapshot;
     auto items = pasteboard.items();
     if (!items) {
+        snapshot.complete = false;
         return snapshot;
     }
     for (const auto& item : *items) {

@@ -13,6 +13,10 @@ struct PasteboardSnapshot {
     // types in their order (richest first) with the data of every type that
     // could be read.
     std::vector<PasteboardItemContents> items;
+    // False when the pasteboard gave no list at all (under X11: its owner did
+    // not answer in time). Such a snapshot must never be "restored": that
+    // would clear what the user had.
+    bool complete = true;
 
     static PasteboardSnapshot capture(Pasteboard& pasteboard);
     // Clears the pasteboard and writes the items back in one go; an empty

@@ -10,9 +10,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/config/Hotkey.h"
+#include "platform/FrontWindow.h"
 
 namespace tamsel {
 
@@ -32,6 +34,10 @@ struct TapEvent {
     // The source user data field, where our own synthesised events carry
     // their marker.
     std::int64_t sourceUserData = 0;
+    // The window in front as the key went down, read by the tap itself at
+    // that moment; a tap that cannot tell leaves it empty, and the frontmost
+    // application last reported to the controller counts instead.
+    std::optional<FrontWindow> frontWindow;
 
     bool operator==(const TapEvent&) const = default;
 };

@@ -41,6 +41,12 @@ public:
     virtual void post(SyntheticKeyEvent& event) = 0;
     // The modifier flags held on all input sources combined, right now.
     virtual std::uint64_t combinedModifierFlags() = 0;
+    // Whether the user holds the key with this virtual key code right now
+    // (on any keyboard). A backend that cannot tell says no.
+    virtual bool isKeyDown(std::uint16_t keyCode) {
+        (void)keyCode;
+        return false;
+    }
     // After the last event of one injection: a backend that changed the
     // keyboard layout to type (XTest) puts it back here.
     virtual void injectionFinished() {}

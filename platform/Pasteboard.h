@@ -3,7 +3,7 @@
 // A system pasteboard (on X11: the clipboard or the primary selection) with
 // its items, each holding data in several types. Data are raw bytes.
 
-#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,9 +40,33 @@ public:
     // Whether what we wrote last is still there, or another program has put
     // something of its own on the pasteboard since.
     virtual bool holdsWrittenContents() { return true; }
-    // Blocks until some application has read what we wrote last, or the
-    // timeout passes. Pasteboards that cannot tell return at once.
-    virtual void waitUntilRead(std::chrono::milliseconds timeout) { (void)timeout; }
+
+    // Replaces the contents with a text we only borrow the pasteboard for,
+    // marked so that clipboard histories leave it out. A pasteboard that can
+    // change owners in one step never passes through an empty state.
+    virtual bool offerTemporaryText(std::string_view text) {
+        clearContents();
+        return setString(text);
+    }
+    // Puts `items` back (none: leaves the pasteboard empty) unless another
+    // program has put something of its own there since our last write, in
+    // which case the pasteboard is left alone. True when given back.
+    virtual bool giveBack(const std::vector<PasteboardItemContents>& items) {
+        if (!holdsWrittenContents()) {
+            return false;
+        }
+        clearContents();
+        if (!items.empty()) {
+            writeObjects(items);
+        }
+        return true;
+    }
+    // From now on, watch for the application that owns `window` (0: any
+    // application) reading what we wrote last. Readers that came earlier,
+    // such as clipboard histories reacting to every change, do not count.
+    virtual void expectReadBy(std::uint64_t window) { (void)window; }
+    // Whether that read has happened. Pasteboards that cannot tell say yes.
+    virtual bool readAsExpected() { return true; }
 };
 
 } // namespace tamsel

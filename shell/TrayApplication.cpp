@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
+#include <string_view>
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +27,7 @@
 #include "platform/qt/QtWorkspace.h"
 #include "platform/x11/SyntheticKeyLedger.h"
 #include "platform/x11/X11EventTap.h"
+#include "platform/x11/X11FrontWindow.h"
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11SystemTray.h"
@@ -77,7 +80,8 @@ std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
     services->ledger = std::make_shared<SyntheticKeyLedger>();
     services->accessibility = std::make_shared<X11Accessibility>(X11Accessibility::probe());
     std::string keyboardError;
-    std::shared_ptr<KeyboardEvents> keyboard = X11Keyboard::create(services->ledger, keyboardError);
+    std::shared_ptr<KeyboardEvents> keyboard =
+        X11Keyboard::create(services->ledger, keyboardError, X11Keyboard::defaultRemapRecord());
     if (!keyboard) {
         keyboard = std::make_shared<NoKeyboard>();
     }
@@ -89,9 +93,16 @@ std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
     std::vector<std::shared_ptr<Pasteboard>> pasteboards{
         std::make_shared<X11Pasteboard>("CLIPBOARD", services->selectionOwner, reader),
         std::make_shared<X11Pasteboard>("PRIMARY", services->selectionOwner, reader)};
+    // Without it the injection trusts that the focus stayed where it was.
+    std::string probeError;
+    std::shared_ptr<FrontWindowProbe> frontWindow = X11FrontWindowProbe::create(probeError);
     services->injector = std::make_shared<Injector>(
         keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
-        Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag});
+        Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag}, std::move(frontWindow));
+    // Debian's rxvt-unicode loads an extension that stops every paste holding
+    // a control character (a line break) to ask the user, and takes our
+    // Return as the answer.
+    services->injector->setPlainPasteApplications({"URxvt"});
     std::string trayError;
     services->systemTray = X11SystemTray::create(trayError);
     if (!services->systemTray) {
@@ -136,6 +147,22 @@ TrayApplication::~TrayApplication() {
     trayIcon_.reset();
 }
 
+// XWayland gives us keys only while an X11 window has the focus: say so
+// rather than let shortcuts silently do nothing in native Wayland windows.
+void TrayApplication::reportWaylandSession() {
+    const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
+    const char* sessionType = std::getenv("XDG_SESSION_TYPE");
+    const bool wayland = (waylandDisplay != nullptr && *waylandDisplay != '\0') ||
+                         (sessionType != nullptr && std::string_view(sessionType) == "wayland");
+    if (!wayland) {
+        return;
+    }
+    model_->setShortcutsReachOnlyX11Windows(true);
+    if (auto message = model_->onlyX11WindowsMessage()) {
+        std::cerr << "Tamsel: " << *message << std::endl;
+    }
+}
+
 void TrayApplication::launch() {
     model_->onOpenPromptLab = [this] {
         closePopover();
@@ -145,6 +172,7 @@ void TrayApplication::launch() {
         }
         promptLab_->show(*model_);
     };
+    reportWaylandSession();
     setUpTrayIcon();
     setUpPopover();
     observeModel();

@@ -64,6 +64,7 @@ private:
     void observeActiveWindow();
     void updateTrayIcon();
     void reportUnavailableHotkeys();
+    void reportWaylandSession();
     void startPermissionPolling();
     void startSecureInputPolling();
     void checkPermission();

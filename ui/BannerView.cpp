@@ -26,6 +26,9 @@ std::vector<BannerView::Banner> BannerView::banners() const {
         list.push_back({qtText(StringKey::secureInputTitle, language),
                         qtText(Strings::secureInputDetail(holder, language)), nullptr});
     }
+    if (auto limitation = model_->onlyX11WindowsMessage()) {
+        list.push_back({qtText(*limitation), QString(), nullptr});
+    }
     if (auto unavailable = model_->unavailableHotkeysMessage()) {
         list.push_back({qtText(*unavailable), QString(), nullptr});
     }

@@ -58,26 +58,33 @@ const std::string& Rule::hotkeyText(TriggerKind kind) const {
 std::vector<Rule> Rule::defaultRules(Language language) {
     struct Sample {
         const char* hotkey;
-        const char* insertHotkey;
         const char* nameEn;
         const char* textEn;
         const char* nameJa;
         const char* textJa;
     };
+#ifdef __APPLE__
+    constexpr const char* insertHotkeys[] = {"cmd+1", "cmd+2", "cmd+3"};
+#else
+    // GNOME and KDE Plasma switch to the first applications of their task
+    // bars with Super+1 to Super+9; Control+Alt with a digit is free in
+    // GNOME, Plasma and Xfce alike.
+    constexpr const char* insertHotkeys[] = {"ctrl+opt+1", "ctrl+opt+2", "ctrl+opt+3"};
+#endif
     static constexpr Sample samples[] = {
-        {"cmd+enter", "cmd+1", "Follow the rules",
+        {"cmd+enter", "Follow the rules",
          "Follow every rule in CLAUDE.md exactly. If a rule conflicts with my request, stop and "
          "tell me instead of guessing.",
          "ルール厳守",
          "CLAUDE.md "
          "の規約をすべて厳密に守ること。依頼内容と規約が矛盾する場合は、推測で進めず必ず確認するこ"
          "と。"},
-        {"cmd+shift+enter", "cmd+2", "Plan only",
+        {"cmd+shift+enter", "Plan only",
          "Investigate and plan only. Do not edit any file yet. Present the plan and wait for my "
          "approval.",
          "調査と計画のみ",
          "調査と計画のみ行うこと。ファイルはまだ変更しないこと。計画を提示し、承認を待つこと。"},
-        {"ctrl+enter", "cmd+3", "Reuse existing code",
+        {"ctrl+enter", "Reuse existing code",
          "Before writing anything new, look for existing code that already does this and reuse "
          "it. Match the surrounding style.",
          "既存コードの再利用",
@@ -85,10 +92,11 @@ std::vector<Rule> Rule::defaultRules(Language language) {
          "合わせること。"},
     };
     std::vector<Rule> rules;
-    for (const Sample& sample : samples) {
+    for (std::size_t i = 0; i < std::size(samples); ++i) {
+        const Sample& sample = samples[i];
         const bool japanese = language == Language::ja;
         rules.push_back(Rule{TextToolkit::makeUuid(), japanese ? sample.nameJa : sample.nameEn,
-                             true, sample.hotkey, sample.insertHotkey,
+                             true, sample.hotkey, insertHotkeys[i],
                              japanese ? sample.textJa : sample.textEn, std::nullopt});
     }
     return rules;
@@ -107,6 +115,10 @@ const std::vector<std::string>& Config::defaultTargetBundleIDs() {
     static const std::vector<std::string> ids{
         "XTerm",                  // xterm
         "URxvt",                  // rxvt-unicode
+        "st-256color",            // st (Debian's stterm)
+        "qterminal",              // QTerminal (LXQt)
+        "Lxterminal",             // LXTerminal (LXDE)
+        "Mate-terminal",          // MATE Terminal
         "Gnome-terminal",         // GNOME Terminal
         "kgx",                    // GNOME Console
         "konsole",                // Konsole

@@ -100,7 +100,13 @@ SuggestedHotkeys suggestHotkeys(const std::vector<Rule>& existing) {
     }
     constexpr MainKey digits[] = {MainKey::n1, MainKey::n2, MainKey::n3, MainKey::n4, MainKey::n5,
                                   MainKey::n6, MainKey::n7, MainKey::n8, MainKey::n9, MainKey::n0};
-    for (Modifiers modifiers : {command, shift | command, control}) {
+#ifdef __APPLE__
+    const Modifiers digitModifiers[] = {command, shift | command, control};
+#else
+    // GNOME and KDE Plasma take Super with a digit (see Rule::defaultRules).
+    const Modifiers digitModifiers[] = {control | option, shift | command, control};
+#endif
+    for (Modifiers modifiers : digitModifiers) {
         for (MainKey digit : digits) {
             Hotkey candidate{modifiers, digit};
             if (!used.contains(candidate)) {

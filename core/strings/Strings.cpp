@@ -330,6 +330,39 @@ std::string keyboardAccessMissing(bool displayReachable, Language language) {
                  "(DISPLAY must be set).";
 }
 
+std::string injectionProblem(InjectionProblem problem, Language language) {
+    const bool ja = language == Language::ja;
+    switch (problem) {
+    case InjectionProblem::keysStillHeld:
+        return ja ? "ショートカットのキーが押されたままだったため、何も入力しませんでした。キーを離"
+                    "してからもう一度押してください。"
+                  : "Nothing was typed: a key of the shortcut was still held. Let go of all "
+                    "keys and press the shortcut again.";
+    case InjectionProblem::targetLeft:
+        return ja ? "ショートカットを押したウィンドウが前面でなくなったため、入力を中止しました。"
+                  : "Stopped: the window the shortcut was pressed in is no longer in front.";
+    case InjectionProblem::pasteNotRead:
+        return ja ? "アプリが貼り付けを読み取らなかったため、送信（Return）しませんでした。"
+                  : "The app did not take the pasted prompt in time, so it was not sent "
+                    "(no Return).";
+    case InjectionProblem::clipboardUnreadable:
+        return ja ? "クリップボードの持ち主が応答しなかったため、元の内容を戻せませんでした。"
+                    "プロンプトがクリップボードに残っています。"
+                  : "The clipboard's owner did not answer, so its contents could not be put "
+                    "back; the prompt stays on the clipboard.";
+    }
+    return {};
+}
+
+std::string x11WindowsOnly(Language language) {
+    if (language == Language::ja) {
+        return "Wayland セッションです。ショートカットは XWayland で動く X11 "
+               "アプリのウィンドウでだけ働きます。";
+    }
+    return "This is a Wayland session: the shortcuts work only in windows of X11 apps "
+           "(running on XWayland).";
+}
+
 std::string labSummary(int prompts, int days, int sections, Language language) {
     const std::string p = std::to_string(prompts);
     const std::string d = std::to_string(days);

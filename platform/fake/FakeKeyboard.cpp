@@ -93,6 +93,18 @@ void FakeKeyboard::holdModifiers(std::uint64_t flags, std::optional<Clock::Durat
     releaseTime_ = releaseTime;
 }
 
+bool FakeKeyboard::isKeyDown(std::uint16_t keyCode) {
+    const Clock::Duration now = timeline_->clock()->now();
+    std::lock_guard guard(mutex_);
+    auto held = heldKeys_.find(keyCode);
+    return held != heldKeys_.end() && (!held->second || now < *held->second);
+}
+
+void FakeKeyboard::holdKey(std::uint16_t keyCode, std::optional<Clock::Duration> releaseTime) {
+    std::lock_guard guard(mutex_);
+    heldKeys_[keyCode] = releaseTime;
+}
+
 void FakeKeyboard::failSourceCreation(bool fail) {
     std::lock_guard guard(mutex_);
     failSource_ = fail;

@@ -4,6 +4,7 @@
 // scripted state of the real modifier keys.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,10 +24,13 @@ public:
                                                       bool keyDown) override;
     void post(SyntheticKeyEvent& event) override;
     std::uint64_t combinedModifierFlags() override;
+    bool isKeyDown(std::uint16_t keyCode) override;
 
     // The user holds `flags` until the virtual clock reaches `releaseTime`
     // (for ever without one).
     void holdModifiers(std::uint64_t flags, std::optional<Clock::Duration> releaseTime);
+    // The same for one key, by virtual key code.
+    void holdKey(std::uint16_t keyCode, std::optional<Clock::Duration> releaseTime);
     void failSourceCreation(bool fail);
     void failEventCreation(std::uint16_t keyCode);
     std::size_t modifierReads() const;
@@ -38,6 +42,7 @@ private:
     mutable std::mutex mutex_;
     std::uint64_t heldFlags_ = 0;
     std::optional<Clock::Duration> releaseTime_;
+    std::map<std::uint16_t, std::optional<Clock::Duration>> heldKeys_;
     bool failSource_ = false;
     std::set<std::uint16_t> failingKeyCodes_;
     std::size_t modifierReads_ = 0;

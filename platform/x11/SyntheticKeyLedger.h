@@ -6,6 +6,7 @@
 // key arrives. Any thread.
 
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -18,13 +19,17 @@ public:
     // excuse the user's own press of that key later on.
     static constexpr auto lifetime = std::chrono::milliseconds(500);
 
-    void expect(unsigned xKeyCode, Clock::time_point now = Clock::now());
-    // True once for each expected key-down of that keycode still in its lifetime.
-    bool claim(unsigned xKeyCode, Clock::time_point now = Clock::now());
+    // `flags` are the modifiers the key goes out with (Modifiers::*Flag).
+    void expect(unsigned xKeyCode, std::uint64_t flags, Clock::time_point now = Clock::now());
+    // True once for each expected key-down of that keycode and those
+    // modifiers still in its lifetime. Our plain Return must not excuse the
+    // user's Super+Return a moment later, which only a grab delivers.
+    bool claim(unsigned xKeyCode, std::uint64_t flags, Clock::time_point now = Clock::now());
 
 private:
     struct Entry {
         unsigned keyCode;
+        std::uint64_t flags;
         Clock::time_point expires;
     };
     std::mutex mutex_;

@@ -10,6 +10,7 @@
 #include <X11/keysym.h>
 
 #include "platform/x11/X11Display.h"
+#include "platform/x11/X11FrontWindow.h"
 #include "platform/x11/X11KeyCodes.h"
 
 namespace tamsel {
@@ -100,8 +101,11 @@ void X11EventTap::handle(const XEvent& xevent) {
     } else {
         tapEvent.type = TapEventType::other;
     }
-    if (ledger_->claim(event.keycode)) {
+    if (ledger_->claim(event.keycode, tapEvent.flags)) {
         tapEvent.sourceUserData = syntheticMarker_;
+    } else if (tapEvent.type == TapEventType::keyDown) {
+        // Only shortcuts reach us, so the round trips cost nothing in typing.
+        tapEvent.frontWindow = readFrontWindow(display_.get());
     }
     TapVerdict verdict = TapVerdict::passThrough;
     if (enabled_.load(std::memory_order_acquire)) {

@@ -2,14 +2,19 @@
 
 // Synthesised keys through XTest on a connection of the injector's own.
 //
-// XTest presses keycodes, not characters, so text is typed by mapping spare
-// keycodes (those the layout leaves empty) to each character's keysym: any
-// layout, Japanese and emoji included. The spare keycodes are emptied again
-// shortly after the injection ends.
+// XTest presses keycodes, not characters. A character the active layout has
+// (on its first group, with or without Shift) is typed on its own key; any
+// other is typed on a spare keycode (one the layout leaves empty) mapped to
+// it. A client looks a key
+// up in the keymap when it gets to the key, not when the key arrives, so a
+// spare is given a new character only once its last key has had time to be
+// read; that is the only place typing waits. The spares are emptied again a
+// while after the injection ends, and on destruction.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -27,8 +32,13 @@ namespace tamsel {
 class X11Keyboard final : public KeyboardEvents {
 public:
     // No value, and the reason in `error`, without a display or without XTest.
+    // `remapRecord` lists the spare keycodes mapped now, so that a start after
+    // a crash can empty those the crash left behind.
     static std::shared_ptr<X11Keyboard> create(std::shared_ptr<SyntheticKeyLedger> ledger,
-                                               std::string& error);
+                                               std::string& error,
+                                               std::filesystem::path remapRecord);
+    // In $XDG_RUNTIME_DIR (or ~/.cache), one per display.
+    static std::filesystem::path defaultRemapRecord();
     ~X11Keyboard() override;
 
     std::unique_ptr<KeyEventSource> createPrivateSource() override;
@@ -36,30 +46,47 @@ public:
                                                       bool keyDown) override;
     void post(SyntheticKeyEvent& event) override;
     std::uint64_t combinedModifierFlags() override;
+    bool isKeyDown(std::uint16_t keyCode) override;
     void injectionFinished() override;
 
-    X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedger> ledger); // use create()
+    X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedger> ledger,
+                std::filesystem::path remapRecord); // use create()
 
 private:
-    struct Spare {
+    // One character place: a spare keycode at one level (only the plain one
+    // is used).
+    struct Slot {
         unsigned keyCode = 0;
+        int level = 0;
         unsigned long keysym = 0; // 0: empty, as the layout left it
         std::chrono::steady_clock::time_point lastUsed{};
+    };
+    struct LayoutKey {
+        unsigned keyCode = 0;
+        bool shift = false;
     };
 
     void pressModifiers(std::uint64_t flags, bool down);
     void pressKey(unsigned keyCode, bool down);
     void type(std::u16string_view units);
     void typeCharacter(char32_t character);
-    Spare& spareFor(unsigned long keysym);
-    void mapSpare(Spare& spare, unsigned long keysym);
+    void readLayout(); // requires mutex_
+    Slot& slotFor(unsigned long keysym);
+    void mapSlot(Slot& slot, unsigned long keysym);
     void restorerMain();
     void restoreLayout(); // requires mutex_
+    void undoRecordedRemaps();
+    void writeRemapRecord(); // requires mutex_
 
     std::mutex mutex_;
     DisplayHandle display_;
     std::shared_ptr<SyntheticKeyLedger> ledger_;
-    std::vector<Spare> spares_;
+    std::filesystem::path remapRecord_;
+    std::vector<Slot> slots_;
+    // What the layout types, read once per injection; empty while it cannot
+    // be trusted (another group active).
+    std::map<unsigned long, LayoutKey> layout_;
+    bool layoutRead_ = false;
     std::map<std::uint64_t, unsigned> modifierKeyCodes_;
     // The spare keycodes are emptied a while after the last injection: a
     // busy client reads the keymap only when it gets to the key.

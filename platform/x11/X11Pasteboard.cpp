@@ -77,12 +77,21 @@ bool X11Pasteboard::setString(std::string_view text) {
     return owner_->own(selection_, textTargets(text));
 }
 
-bool X11Pasteboard::writeObjects(const std::vector<PasteboardItemContents>& items) {
-    if (items.empty()) {
-        return true;
-    }
+std::vector<SelectionData> X11Pasteboard::temporaryTextTargets(std::string_view text) {
+    std::vector<SelectionData> targets = textTargets(text);
+    // The hint password managers set, which the common clipboard histories
+    // honour by not keeping the contents; older releases of one of them
+    // (Debian 12's) only know their own spelling of it.
+    targets.push_back(
+        {"x-kde-passwordManagerHint", "x-kde-passwordManagerHint", 8, std::string("secret")});
+    targets.push_back(
+        {"application/x-copyq-hidden", "application/x-copyq-hidden", 8, std::string("1")});
+    return targets;
+}
+
+std::vector<SelectionData> X11Pasteboard::shaped(const PasteboardItemContents& item) const {
     std::vector<SelectionData> contents;
-    for (const auto& [target, bytes] : items.front()) {
+    for (const auto& [target, bytes] : item) {
         SelectionData data{target, target, 8, bytes};
         if (auto shape = shapes_.find(target); shape != shapes_.end()) {
             data.type = shape->second.first;
@@ -90,15 +99,37 @@ bool X11Pasteboard::writeObjects(const std::vector<PasteboardItemContents>& item
         }
         contents.push_back(std::move(data));
     }
-    return owner_->own(selection_, std::move(contents));
+    return contents;
+}
+
+bool X11Pasteboard::writeObjects(const std::vector<PasteboardItemContents>& items) {
+    if (items.empty()) {
+        return true;
+    }
+    return owner_->own(selection_, shaped(items.front()));
 }
 
 bool X11Pasteboard::holdsWrittenContents() {
     return owner_->owns(selection_);
 }
 
-void X11Pasteboard::waitUntilRead(std::chrono::milliseconds timeout) {
-    owner_->waitUntilRead(timeout);
+// Taking the selection from its owner is one step for the server: there is
+// no moment without contents in which a clipboard manager would step in.
+bool X11Pasteboard::offerTemporaryText(std::string_view text) {
+    return owner_->own(selection_, temporaryTextTargets(text));
+}
+
+bool X11Pasteboard::giveBack(const std::vector<PasteboardItemContents>& items) {
+    return owner_->giveBack(selection_,
+                            items.empty() ? std::vector<SelectionData>{} : shaped(items.front()));
+}
+
+void X11Pasteboard::expectReadBy(std::uint64_t window) {
+    owner_->expectReadBy(window);
+}
+
+bool X11Pasteboard::readAsExpected() {
+    return owner_->readAsExpected();
 }
 
 } // namespace tamsel

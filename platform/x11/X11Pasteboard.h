@@ -26,10 +26,15 @@ public:
     bool setString(std::string_view text) override;
     bool writeObjects(const std::vector<PasteboardItemContents>& items) override;
     bool holdsWrittenContents() override;
-    void waitUntilRead(std::chrono::milliseconds timeout) override;
+    bool offerTemporaryText(std::string_view text) override;
+    bool giveBack(const std::vector<PasteboardItemContents>& items) override;
+    void expectReadBy(std::uint64_t window) override;
+    bool readAsExpected() override;
 
     // The targets a text is offered under, richest first.
     static std::vector<SelectionData> textTargets(std::string_view text);
+    // The same, marked as a secret that clipboard histories leave out.
+    static std::vector<SelectionData> temporaryTextTargets(std::string_view text);
 
 private:
     std::string selection_;
@@ -38,6 +43,8 @@ private:
     // Property type and format of each target as last read, so that writing
     // the contents back offers them as the owner did.
     std::map<std::string, std::pair<std::string, int>, std::less<>> shapes_;
+
+    std::vector<SelectionData> shaped(const PasteboardItemContents& item) const;
 };
 
 } // namespace tamsel

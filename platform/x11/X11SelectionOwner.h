@@ -37,10 +37,18 @@ public:
     void disown(const std::string& selection);
     // Whether our last own() of the selection still holds it.
     bool owns(const std::string& selection);
-    // Until some program has been given contents (not just the list of
-    // targets) since the last own(), or the timeout. One timeout per own():
-    // later waits for the same contents return at once.
-    void waitUntilRead(std::chrono::milliseconds timeout);
+    // Takes the selection back with `contents` (none: leaves it without an
+    // owner) as of the moment of our last own(). The server itself refuses
+    // that if another program took the selection after that moment, so a copy
+    // the user makes meanwhile is never overwritten, however close the race.
+    // True when given back.
+    bool giveBack(const std::string& selection, std::vector<SelectionData> contents);
+    // From now on, notes when the client that made `window` (0: any client)
+    // is given contents (not just the list of targets) of any selection we
+    // hold. A clipboard history reading each new owner at once is another
+    // client and does not count.
+    void expectReadBy(XResource window);
+    bool readAsExpected();
     // How many contents requests were answered so far (for tests).
     std::uint64_t servedCount();
 
@@ -85,9 +93,11 @@ private:
     std::deque<std::function<void()>> tasks_;
     bool stopping_ = false;
     std::map<std::string, bool> owned_;
-    std::uint64_t ownGeneration_ = 0;
-    std::uint64_t readGeneration_ = 0;
-    std::uint64_t timedOutGeneration_ = 0;
+    // The bits of a resource id that a client chooses; the rest name the client.
+    XResource resourceMask_ = 0;
+    bool expecting_ = false;
+    bool readAsExpected_ = false;
+    XResource expectedClient_ = 0; // 0: any
     std::uint64_t served_ = 0;
     std::thread thread_;
 };

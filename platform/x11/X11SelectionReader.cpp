@@ -205,8 +205,10 @@ std::optional<std::vector<SelectionData>> X11SelectionReader::read(const std::st
         return std::vector<SelectionData>{};
     }
     const Atom targetsAtom = internAtom(d, "TARGETS");
-    auto targets =
-        convert(selectionAtom, targetsAtom, std::chrono::steady_clock::now() + conversionTimeout);
+    // One limit for the whole capture: an owner slow on each of a dozen
+    // formats must not hold the paste for a dozen seconds.
+    const auto deadline = std::chrono::steady_clock::now() + captureLimit;
+    auto targets = convert(selectionAtom, targetsAtom, deadline);
     if (!targets || targets->format != 32) {
         return std::nullopt;
     }
@@ -221,8 +223,7 @@ std::optional<std::vector<SelectionData>> X11SelectionReader::read(const std::st
             continue;
         }
         // A target the owner lists but cannot deliver is left out.
-        if (auto data = convert(selectionAtom, atom,
-                                std::chrono::steady_clock::now() + conversionTimeout)) {
+        if (auto data = convert(selectionAtom, atom, deadline)) {
             contents.push_back(std::move(*data));
         }
     }

@@ -27,13 +27,16 @@ struct SelectionData {
 
 class X11SelectionReader {
 public:
-    static constexpr auto conversionTimeout = std::chrono::milliseconds(1000);
+    // For everything one read() asks of the owner together: its list of
+    // targets and every conversion. What is not in by then is left out.
+    static constexpr auto captureLimit = std::chrono::milliseconds(1000);
 
     // No value, and the reason in `error`, without a display.
     static std::unique_ptr<X11SelectionReader> create(std::string& error);
 
-    // Every target the owner offers and answers, in its order; empty when the
-    // selection has no owner; no value when the owner does not answer TARGETS.
+    // Every target the owner offers and answers within captureLimit, in its
+    // order; empty when the selection has no owner; no value when the owner
+    // does not answer TARGETS in time.
     std::optional<std::vector<SelectionData>> read(const std::string& selection);
 
     explicit X11SelectionReader(DisplayHandle display); // use create()

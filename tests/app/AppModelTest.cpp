@@ -122,7 +122,12 @@ TEST_F(AppModelTest, NamedEdits) {
     EXPECT_EQ(model->config().rules.size(), 2u);
     Rule added = model->appendRule("New", "Text");
     EXPECT_EQ(added.hotkey, "shift+cmd+enter");
+#ifdef __APPLE__
     EXPECT_EQ(added.insertHotkey, "cmd+3");
+#else
+    // The fixture's rules hold Super digits, which Linux never suggests.
+    EXPECT_EQ(added.insertHotkey, "ctrl+opt+1");
+#endif
     EXPECT_EQ(added.id.size(), 36u);
     EXPECT_TRUE(added.enabled);
     EXPECT_FALSE(added.separator);
@@ -240,7 +245,8 @@ TEST_F(AppModelTest, AFiringInjectsAndIsShownOnTheMainThread) {
     model->refreshAccessibility();
     auto fakeTap = taps->waitForRunningTap(0, 5s);
     ASSERT_TRUE(fakeTap);
-    auto verdict = fakeTap->deliver(TapEvent{TapEventType::keyDown, 19, Modifiers::commandFlag, 0});
+    auto verdict = fakeTap->deliver(
+        TapEvent{TapEventType::keyDown, 19, Modifiers::commandFlag, 0, std::nullopt});
     ASSERT_TRUE(verdict);
     EXPECT_EQ(*verdict, TapVerdict::consume);
     injector->waitUntilIdle();
@@ -253,7 +259,8 @@ TEST_F(AppModelTest, AFiringInjectsAndIsShownOnTheMainThread) {
     timeline->clear();
     subscription.cancel();
     model.reset();
-    verdict = fakeTap->deliver(TapEvent{TapEventType::keyDown, 19, Modifiers::commandFlag, 0});
+    verdict = fakeTap->deliver(
+        TapEvent{TapEventType::keyDown, 19, Modifiers::commandFlag, 0, std::nullopt});
     injector->waitUntilIdle();
     EXPECT_TRUE(timeline->entries().empty());
     mainQueue->runPending();
@@ -275,7 +282,8 @@ TEST_F(AppModelTest, SecureInputAndContactPage) {
 
     model->openContactPage();
     ASSERT_EQ(workspace->openedURLs.size(), 1u);
-    EXPECT_EQ(workspace->openedURLs[0], "https://tamsel.app/?from=app&v=" TAMSEL_VERSION "&os=6.1#contact");
+    EXPECT_EQ(workspace->openedURLs[0],
+              "https://tamsel.app/?from=app&v=" TAMSEL_VERSION "&os=6.1#contact");
     model->openAccessibilitySettings();
     EXPECT_EQ(accessibility->prompts(), 1u);
     EXPECT_EQ(workspace->accessibilitySettingsOpened, 1);
@@ -294,15 +302,22 @@ TEST_F(AppModelTest, ShortcutsAnotherProgramHoldsAreShownInTheCurrentLanguage) {
     makeModel();
     EXPECT_FALSE(model->unavailableHotkeysMessage());
     const int seen = notifications;
-    model->tap()->watchedHotkeysUnavailable({*Hotkey::parse("cmd+1"), *Hotkey::parse("ctrl+enter")});
+    model->tap()->watchedHotkeysUnavailable(
+        {*Hotkey::parse("cmd+1"), *Hotkey::parse("ctrl+enter")});
     mainQueue->runPending();
     EXPECT_EQ(notifications, seen + 1);
     EXPECT_EQ(model->unavailableHotkeys().size(), 2u);
     EXPECT_EQ(model->unavailableHotkeysMessage(),
-              Strings::unavailableShortcuts({Hotkey::parse("cmd+1")->displayString(platformKeyNaming), Hotkey::parse("ctrl+enter")->displayString(platformKeyNaming)}, Language::en));
+              Strings::unavailableShortcuts(
+                  {Hotkey::parse("cmd+1")->displayString(platformKeyNaming),
+                   Hotkey::parse("ctrl+enter")->displayString(platformKeyNaming)},
+                  Language::en));
     model->setLanguagePreference(LanguagePreference::ja);
     EXPECT_EQ(model->unavailableHotkeysMessage(),
-              Strings::unavailableShortcuts({Hotkey::parse("cmd+1")->displayString(platformKeyNaming), Hotkey::parse("ctrl+enter")->displayString(platformKeyNaming)}, Language::ja));
+              Strings::unavailableShortcuts(
+                  {Hotkey::parse("cmd+1")->displayString(platformKeyNaming),
+                   Hotkey::parse("ctrl+enter")->displayString(platformKeyNaming)},
+                  Language::ja));
 
     model->tap()->watchedHotkeysUnavailable({});
     mainQueue->runPending();

@@ -30,7 +30,8 @@ struct Prompt {
     std::string text;
 };
 
-std::string configJSON(const std::string& method, const std::vector<Prompt>& prompts) {
+std::string configJSON(const std::string& method, const std::vector<Prompt>& prompts,
+                       const std::vector<std::string>& targets = {"XTerm"}) {
     std::string rules;
     int n = 0;
     for (const Prompt& prompt : prompts) {
@@ -43,9 +44,13 @@ std::string configJSON(const std::string& method, const std::vector<Prompt>& pro
                  R"(", "insertHotkey": ")" + prompt.insert + R"(", "name": "P)" +
                  std::to_string(n) + R"(", "separator": " ", "text": ")" + prompt.text + "\"}";
     }
+    std::string targetList;
+    for (const std::string& target : targets) {
+        targetList += (targetList.empty() ? "\"" : ", \"") + target + "\"";
+    }
     return R"({"enabled": true, "injectionMethod": ")" + method +
            R"(", "language": "en", "postDelayMS": 80, "preDelayMS": 40, "rules": [)" + rules +
-           R"(], "targetBundleIDs": ["XTerm"]})";
+           R"(], "targetBundleIDs": [)" + targetList + "]}";
 }
 
 class EndToEndTest : public ::testing::Test {
@@ -133,11 +138,17 @@ protected:
             << readFile(home / "tamsel.log");
     }
 
-    void startTerminal() {
-        terminal.emplace(std::vector<std::string>{"xterm", "-u8", "-e", "sh", "-c",
-                                                  "exec cat > " + output().string()},
-                         environment(), "/dev/null");
-        ASSERT_TRUE(waitUntil([&] { return activeClass() == "XTerm"; }, 20s));
+    void startTerminal() { startTerminal({"xterm", "-u8"}, "XTerm"); }
+
+    // The terminal runs `cat` into output(), without the line length limit
+    // of the terminal driver's line editing.
+    void startTerminal(std::vector<std::string> command, const std::string& windowClass) {
+        command.insert(command.end(),
+                       {"-e", "sh", "-c", "stty -icanon; exec cat > " + output().string()});
+        terminal.emplace(command, environment(), "/dev/null");
+        ASSERT_TRUE(waitUntil([&] { return activeClass() == windowClass; }, 20s));
+        // Ready once the shell has run.
+        ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(output()); }, 20s));
     }
 
     void xdotool(std::vector<std::string> arguments) {
@@ -181,6 +192,56 @@ protected:
             EXPECT_TRUE(reader_) << error;
         }
         return reader_.get();
+    }
+
+    bool logSays(const std::string& text) {
+        return waitUntil(
+            [&] { return readFile(home / "tamsel.log").find(text) != std::string::npos; });
+    }
+
+    // A plain window of its own class, focused by openbox once mapped.
+    Window probeWindow(const char* className) {
+        Window window = XCreateSimpleWindow(d(), DefaultRootWindow(d()), 10, 10, 200, 100, 0, 0, 0);
+        XClassHint hint{const_cast<char*>("probe"), const_cast<char*>(className)};
+        XSetClassHint(d(), window, &hint);
+        XSelectInput(d(), window, KeyPressMask);
+        XMapWindow(d(), window);
+        XSync(d(), False);
+        return window;
+    }
+
+    std::vector<XKeyEvent> keyPressesOn(Window window) {
+        std::vector<XKeyEvent> presses;
+        XSync(d(), False);
+        XEvent event;
+        while (XCheckTypedWindowEvent(d(), window, KeyPress, &event)) {
+            presses.push_back(event.xkey);
+        }
+        return presses;
+    }
+
+    std::string clipboardText() {
+        auto contents = clipboardReader()->read("CLIPBOARD");
+        if (!contents) {
+            return "(no answer)";
+        }
+        for (const SelectionData& data : *contents) {
+            if (data.target == "UTF8_STRING") {
+                return data.bytes;
+            }
+        }
+        return {};
+    }
+
+    // Types `before`, fires the shortcut with the given xdotool key
+    // sequence, and expects `expected` in the terminal's file, exactly.
+    void fireAndExpect(const std::string& before, std::vector<std::string> sequence,
+                       const std::string& expected, const char* how) {
+        xdotool({"type", "--delay", "20", before});
+        xdotool(std::move(sequence));
+        EXPECT_TRUE(waitUntil([&] { return outputIs(expected); })) << how << ":\n"
+                                                                   << readFile(output()) << "\n"
+                                                                   << readFile(home / "tamsel.log");
     }
 
     std::filesystem::path output() const { return home / "typed.txt"; }
@@ -317,6 +378,217 @@ TEST_F(EndToEndTest, SecondStartHandsOverAndLeavesAndATermSignalEndsTheFirst) {
     EXPECT_TRUE(tamsel->waitForExit(20s));
     // Its grabs went with it.
     EXPECT_TRUE(waitUntil([&] { return !grabbedElsewhere(oneKey, superMask); }));
+}
+
+// How people lift their fingers off Super+Return: the modifier first while
+// the trigger key is still down (our grab lasts until it is up), the trigger
+// first, or everything held a while (shorter than the auto-repeat delay).
+const std::vector<std::pair<const char*, std::vector<std::string>>> humanKeyOrders = {
+    {"modifier released 80 ms before the trigger",
+     {"keydown", "super", "keydown", "Return", "sleep", "0.08", "keyup", "super", "sleep", "0.15",
+      "keyup", "Return"}},
+    {"trigger released first",
+     {"keydown", "super", "keydown", "Return", "sleep", "0.05", "keyup", "Return", "sleep", "0.08",
+      "keyup", "super"}},
+    {"all held 400 ms",
+     {"keydown", "super", "keydown", "Return", "sleep", "0.4", "keyup", "Return", "keyup",
+      "super"}},
+};
+
+class HumanKeyOrderTest : public EndToEndTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(HumanKeyOrderTest, EachFiringArrivesExactlyOnce) {
+    startTamsel(configJSON(GetParam(), {{"cmd+enter", "cmd+1", "Plan only."}}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal();
+    std::string expected;
+    int n = 0;
+    for (const auto& [how, sequence] : humanKeyOrders) {
+        const std::string typed = "o" + std::to_string(n++);
+        expected += typed + " Plan only.\n";
+        std::vector<std::string> keys{"sleep", "0.05"};
+        keys.insert(keys.end(), sequence.begin(), sequence.end());
+        fireAndExpect(typed, keys, expected, how);
+    }
+    // Nothing late either.
+    xdotool({"type", "--delay", "20", "end"});
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs(expected + "end\n"); })) << readFile(output());
+}
+
+INSTANTIATE_TEST_SUITE_P(PasteAndTyping, HumanKeyOrderTest, ::testing::Values("paste", "type"));
+
+TEST_F(EndToEndTest, ModifierHeldPastTheWaitTypesNothingAndLeavesTheClipboardAlone) {
+    startTamsel(configJSON("type", {{"cmd+enter", "cmd+1", "Plan only."}}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal();
+    const auto seed = seedClipboard("what the user had copied");
+    const Window seeder = clipboardOwner();
+    xdotool({"type", "--delay", "20", "ab"});
+    xdotool({"keydown", "super", "key", "Return", "sleep", "1.5", "keyup", "super"});
+    EXPECT_TRUE(logSays("a key of the shortcut was still held")) << readFile(home / "tamsel.log");
+    xdotool({"type", "--delay", "20", "c"});
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("abc\n"); })) << readFile(output());
+    EXPECT_EQ(clipboardOwner(), seeder);
+    EXPECT_EQ(clipboardReader()->read("CLIPBOARD"), seed);
+}
+
+TEST_F(EndToEndTest, FocusMovedBeforeTheInjectionLandsNowhere) {
+    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "Plan only."}}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal();
+    const auto seed = seedClipboard("what the user had copied");
+    const Window seeder = clipboardOwner();
+    const Window elsewhere = probeWindow("Probe");
+    ASSERT_TRUE(waitUntil([&] { return activeClass() == "Probe"; }, 20s));
+    xdotool({"search", "--class", "XTerm", "windowactivate", "--sync"});
+    ASSERT_TRUE(waitUntil([&] { return activeClass() == "XTerm"; }));
+    xdotool({"type", "--delay", "20", "ab"});
+    keyPressesOn(elsewhere);
+
+    // Super stays down while the focus moves, so the injection is still waiting.
+    xdotool({"keydown", "super", "key", "Return"});
+    xdotool({"windowactivate", "--sync", std::to_string(elsewhere)});
+    ASSERT_TRUE(waitUntil([&] { return activeClass() == "Probe"; }));
+    xdotool({"keyup", "super"});
+    EXPECT_TRUE(logSays("no longer in front")) << readFile(home / "tamsel.log");
+    EXPECT_TRUE(keyPressesOn(elsewhere).empty());
+    EXPECT_EQ(clipboardOwner(), seeder);
+    EXPECT_EQ(clipboardReader()->read("CLIPBOARD"), seed);
+
+    xdotool({"search", "--class", "XTerm", "windowactivate", "--sync"});
+    ASSERT_TRUE(waitUntil([&] { return activeClass() == "XTerm"; }));
+    xdotool({"type", "--delay", "20", "c"});
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("abc\n"); })) << readFile(output());
+}
+
+TEST_F(EndToEndTest, TargetThatReadsThePasteLateStillGetsThePromptBeforeReturn) {
+    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "Plan only."}}, {"TamselPasteTarget"}));
+    waitForShortcuts(returnKey, superMask);
+    const auto log = home / "target.txt";
+    ChildProcess target({TAMSEL_PASTE_TARGET, log.string(), "300"}, environment(), "/dev/null");
+    ASSERT_TRUE(waitUntil([&] { return activeClass() == "TamselPasteTarget"; }, 20s));
+    xdotool({"key", "super+Return"});
+    EXPECT_TRUE(waitUntil([&] { return readFile(log).find("return") != std::string::npos; }))
+        << readFile(log) << readFile(home / "tamsel.log");
+    const std::string lines = readFile(log);
+    const auto paste = lines.find("paste ");
+    ASSERT_NE(paste, std::string::npos) << lines;
+    EXPECT_LT(paste, lines.find("return")) << lines;
+    EXPECT_NE(lines.find(" Plan only.\n", paste), std::string::npos) << lines;
+}
+
+TEST_F(EndToEndTest, ClipboardHistoryNeitherKeepsThePromptNorChangesWhatIsPasted) {
+    ChildProcess copyq({"copyq"}, environment(), (home / "copyq.log").string());
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            ChildProcess probe({"copyq", "size"}, environment(), "/dev/null");
+            return probe.waitForExit(5s) == 0;
+        },
+        20s))
+        << readFile(home / "copyq.log");
+    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "Plan only."}}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal();
+    seedClipboard("what the user had copied");
+    auto history = [&] {
+        ChildProcess read(
+            {"sh", "-c", "copyq read 0 1 2 3 4 > '" + (home / "history").string() + "'"},
+            environment(), "/dev/null");
+        read.waitForExit(10s);
+        return readFile(home / "history");
+    };
+    ASSERT_TRUE(
+        waitUntil([&] { return history().find("what the user had copied") != std::string::npos; }));
+
+    for (int i = 0; i < 3; ++i) {
+        xdotool({"type", "--delay", "20", "x"});
+        xdotool({"key", "super+Return"});
+        const std::string expected = [&] {
+            std::string all;
+            for (int j = 0; j <= i; ++j) {
+                all += "x Plan only.\n";
+            }
+            return all;
+        }();
+        EXPECT_TRUE(waitUntil([&] { return outputIs(expected); })) << readFile(output());
+        EXPECT_TRUE(waitUntil([&] { return clipboardText() == "what the user had copied"; }))
+            << clipboardText();
+    }
+    EXPECT_EQ(history().find("Plan only."), std::string::npos) << history();
+}
+
+TEST_F(EndToEndTest, RxvtUnicodeWithDebiansExtensionsTakesThePasteAndTheReturn) {
+    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "Plan only."}}, {"URxvt"}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal({"urxvt"}, "URxvt");
+    xdotool({"type", "--delay", "20", "a"});
+    xdotool({"key", "super+Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("a Plan only.\n"); })) << readFile(output());
+    xdotool({"type", "--delay", "20", "b"});
+    xdotool({"key", "super+1"});
+    // The terminal passes each byte on as it comes: the paste is visible.
+    EXPECT_TRUE(waitUntil([&] { return outputIs("a Plan only.\nb Plan only."); }))
+        << readFile(output());
+    xdotool({"type", "--delay", "20", "c"});
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("a Plan only.\nb Plan only.c\n"); }))
+        << readFile(output());
+}
+
+TEST_F(EndToEndTest, RxvtUnicodeGetsMultiLinePromptsWithoutAQuestion) {
+    startTamsel(R"({"enabled": true, "injectionMethod": "paste", "language": "en",
+        "postDelayMS": 80, "preDelayMS": 40, "targetBundleIDs": ["URxvt"], "rules": [
+        {"enabled": true, "hotkey": "cmd+enter", "id": "00000000-0000-0000-0000-000000000001",
+         "insertHotkey": "cmd+1", "name": "P", "text": "Line one.\nLine two."}]})");
+    waitForShortcuts(returnKey, superMask);
+    startTerminal({"urxvt"}, "URxvt");
+    xdotool({"type", "--delay", "20", "a"});
+    xdotool({"key", "super+Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("a  Line one. Line two.\n"); }))
+        << readFile(output());
+}
+
+// About 2,000 characters, half of them Japanese, emoji and accents.
+std::string longMixedText() {
+    const char* words[] = {"日本語の", "テスト", "✅",    "done",   "漢字と", "かな",  "カタカナ",
+                           "hello",    "world,", "改善", "検証。", "😀",      "émoji", "Ünïcödé",
+                           "設計",     "実装",   "(ok)", "ÄÖÜß",   "——",     "x+y=z"};
+    std::string text;
+    std::size_t characters = 0;
+    for (std::size_t i = 0; characters < 2000; ++i) {
+        const std::string word = words[(i * 7) % std::size(words)];
+        text += word + " ";
+        for (unsigned char c : word) {
+            characters += (c & 0xC0) != 0x80 ? 1 : 0;
+        }
+        ++characters;
+    }
+    return text + "end";
+}
+
+// Not passing yet: st still loses or mistypes characters typed on a spare
+// keycode (ASCII, which the layout types, arrives whole). st does not ask for
+// the new keymap when it changes, and even a key mapped for the first time
+// 20 ms before its press can arrive as nothing. Run it with
+// --gtest_also_run_disabled_tests.
+TEST_F(EndToEndTest, DISABLED_StTypesALongMixedTextWithoutLosingACharacter) {
+    const std::string text = longMixedText();
+    startTamsel(configJSON("type", {{"cmd+enter", "cmd+1", text}}, {"st-256color"}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal({"st"}, "st-256color");
+    std::string expected;
+    for (int run = 0; run < 10; ++run) {
+        const std::string typed = "r" + std::to_string(run);
+        expected += typed + " " + text + "\n";
+        xdotool({"type", "--delay", "20", typed});
+        xdotool({"key", "super+Return"});
+        ASSERT_TRUE(waitUntil([&] { return outputIs(expected); }, 60s))
+            << "run " << run << ":\n"
+            << readFile(output()).substr(expected.size() - text.size() - typed.size() - 2);
+    }
 }
 
 } // namespace

@@ -44,7 +44,7 @@ Config makeConfig(std::vector<std::string> targets = {"Terminal"}) {
 }
 
 TapEvent keyDown(std::uint64_t flags, std::uint16_t keyCode, std::int64_t userData = 0) {
-    return TapEvent{TapEventType::keyDown, keyCode, flags, userData};
+    return TapEvent{TapEventType::keyDown, keyCode, flags, userData, std::nullopt};
 }
 
 struct Fired {
@@ -52,17 +52,19 @@ struct Fired {
     TriggerKind kind;
     Config config;
     std::uint64_t thread;
+    FrontWindow target{};
 };
 
 class EventTapControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        controller->setOnTrigger([this](const Rule& rule, TriggerKind kind, const Config& config) {
+        controller->setOnTrigger([this](const Rule& rule, TriggerKind kind, const Config& config,
+                                        const FrontWindow& window) {
             // Handlers run outside both locks, so they may call back in.
             (void)controller->snapshot();
             (void)controller->state();
             std::lock_guard guard(firedMutex);
-            fired.push_back({rule.name, kind, config, currentThreadSerial()});
+            fired.push_back({rule.name, kind, config, currentThreadSerial(), window});
         });
         controller->setOnStateChange([this](State state) {
             (void)controller->state(); // would deadlock if a lock were held
@@ -241,6 +243,30 @@ TEST_F(EventTapControllerTest, FiresOnlyInTargetedApplications) {
     EXPECT_EQ(firings().size(), 2u);
 }
 
+TEST_F(EventTapControllerTest, WindowTheTapSawAtKeyDownOutranksTheReportedApplication) {
+    controller->updateConfig(makeConfig({"Terminal"}));
+    auto tap = startRunning();
+    auto inWindow = [](std::uint64_t id, std::optional<std::string> application) {
+        TapEvent event = keyDown(cmd, enterKey);
+        event.frontWindow = FrontWindow{id, std::move(application)};
+        return event;
+    };
+
+    // The main thread has not yet heard that the terminal lost the focus.
+    controller->updateFrontmostBundleID("Terminal");
+    EXPECT_EQ(tap->deliver(inWindow(7, "Firefox")), TapVerdict::passThrough);
+    EXPECT_EQ(tap->deliver(inWindow(0, std::nullopt)), TapVerdict::passThrough);
+    // Nor that it gained it.
+    controller->updateFrontmostBundleID("Firefox");
+    EXPECT_EQ(tap->deliver(inWindow(9, "Terminal")), TapVerdict::consume);
+    // A tap that cannot tell falls back on what was reported.
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::passThrough);
+
+    const auto all = firings();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].target, (FrontWindow{9, "Terminal"}));
+}
+
 TEST_F(EventTapControllerTest, DisabledConfigurationOrEmptyIndexPassesEverything) {
     Config config = makeConfig({});
     config.enabled = false;
@@ -296,10 +322,12 @@ TEST_F(EventTapControllerTest, DisabledTapIsReenabledWithoutAStateChange) {
     const std::size_t enables = tap->enableCalls();
 
     tap->setEnabled(false); // what the system does before telling us
-    EXPECT_EQ(tap->deliver({TapEventType::tapDisabledByTimeout}), TapVerdict::consume);
+    EXPECT_EQ(tap->deliver({TapEventType::tapDisabledByTimeout, 0, 0, 0, std::nullopt}),
+              TapVerdict::consume);
     EXPECT_TRUE(tap->isEnabled());
     tap->setEnabled(false);
-    EXPECT_EQ(tap->deliver({TapEventType::tapDisabledByUserInput}), TapVerdict::consume);
+    EXPECT_EQ(tap->deliver({TapEventType::tapDisabledByUserInput, 0, 0, 0, std::nullopt}),
+              TapVerdict::consume);
     EXPECT_TRUE(tap->isEnabled());
     EXPECT_EQ(tap->enableCalls(), enables + 2);
 

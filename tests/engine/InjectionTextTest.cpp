@@ -17,6 +17,12 @@ TEST(InjectionText, FlattensEveryKindOfLineBreakToOneSpace) {
     EXPECT_EQ(InjectionText::flattenForTyping(""), "");
 }
 
+TEST(InjectionText, PlainTextForFussyTerminalsHasNoControlCharacterLeft) {
+    EXPECT_EQ(InjectionText::withoutControlCharacters("\n\nPlan\tonly.\r\n\x1b[0m 日本"),
+              "  Plan only.  [0m 日本");
+    EXPECT_EQ(InjectionText::withoutControlCharacters("✅ done"), "✅ done");
+}
+
 TEST(InjectionText, ChunksCountCharactersNotBytes) {
     EXPECT_TRUE(InjectionText::chunks("", 20).empty());
     EXPECT_THAT(InjectionText::chunks("abcdef", 0), ElementsAre("abcdef"));

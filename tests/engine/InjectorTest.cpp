@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 #include "engine/EventTapController.h"
@@ -75,8 +76,9 @@ Config makeConfig(InjectionMethod method, std::int64_t preDelayMS = Config::defa
 
 class InjectorTest : public ::testing::Test {
 protected:
-    void inject(const Rule& rule, TriggerKind kind, const Config& config) {
-        injector->perform(rule, kind, config);
+    void inject(const Rule& rule, TriggerKind kind, const Config& config,
+                const FrontWindow& target = {}) {
+        injector->perform(rule, kind, config, target);
         injector->waitUntilIdle();
     }
 
@@ -102,8 +104,25 @@ protected:
     std::shared_ptr<Timeline> timeline = std::make_shared<Timeline>(clock);
     std::shared_ptr<FakeKeyboard> keyboard = std::make_shared<FakeKeyboard>(timeline);
     std::shared_ptr<FakePasteboard> general = std::make_shared<FakePasteboard>("general", timeline);
-    std::shared_ptr<Injector> injector = std::make_shared<Injector>(
-        keyboard, std::vector<std::shared_ptr<Pasteboard>>{general}, clock);
+    std::shared_ptr<Injector> injector = makeInjector({general});
+
+    std::shared_ptr<Injector> makeInjector(std::vector<std::shared_ptr<Pasteboard>> pasteboards,
+                                           std::shared_ptr<FrontWindowProbe> probe = nullptr) {
+        auto made = std::make_shared<Injector>(keyboard, std::move(pasteboards), clock,
+                                               Injector::defaultPasteKeystroke, std::move(probe));
+        made->setOnProblem([this](InjectionProblem problem) {
+            std::lock_guard guard(problemMutex);
+            problemList.push_back(problem);
+        });
+        return made;
+    }
+    std::vector<InjectionProblem> problems() {
+        std::lock_guard guard(problemMutex);
+        return problemList;
+    }
+
+    std::mutex problemMutex;
+    std::vector<InjectionProblem> problemList;
 };
 
 TEST_F(InjectorTest, PasteAndSendFollowsTheDefaultTimeline) {
@@ -150,15 +169,35 @@ TEST_F(InjectorTest, WaitsForTheShortcutsModifiersToBeReleased) {
     EXPECT_EQ(steps()[0], "65ms general read");
 }
 
-TEST_F(InjectorTest, GivesUpWaitingForModifiersAfterOneSecond) {
-    keyboard->holdModifiers(shift, std::nullopt);
+TEST_F(InjectorTest, KeysStillHeldAfterOneSecondDropTheFiringWithNothingTouched) {
+    general->setContents({{{FakePasteboard::plainTextType, "mine"}}});
+    keyboard->holdModifiers(Modifiers::controlFlag, std::nullopt);
     inject(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste));
-    EXPECT_EQ(keyboard->modifierReads(), 200u);
-    // The events carry exactly their own flags, not the shift still held.
-    EXPECT_THAT(steps(),
-                ElementsAre("1040ms general read", "1040ms general clear", "1040ms general set 'x'",
-                            "1040ms down 9 flags=0x100000", "1040ms up 9 flags=0x100000",
-                            "1120ms down 36", "1120ms up 36", "1160ms general clear"));
+    EXPECT_TRUE(timeline->entries().empty());
+    EXPECT_EQ(clock->now(), Clock::Duration(1000ms));
+    EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::keysStillHeld});
+
+    // The shortcut's own main key counts too: until it is up our grab may
+    // still hold the keyboard. Another key held does not matter.
+    problemList.clear();
+    keyboard->holdModifiers(0, std::nullopt);
+    keyboard->holdKey(MainKeys::keyCode(MainKey::n1), std::nullopt);
+    inject(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::type));
+    EXPECT_TRUE(timeline->entries().empty());
+    EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::keysStillHeld});
+    problemList.clear();
+    inject(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::type, 0));
+    EXPECT_EQ(keyEntries().size(), 4u);
+    EXPECT_TRUE(problems().empty());
+}
+
+TEST_F(InjectorTest, TriggerKeyReleasedAfterTheModifiersDelaysTheInjectionUntilItIsUp) {
+    keyboard->holdModifiers(cmd, 80ms);
+    keyboard->holdKey(MainKeys::keyCode(MainKey::enter), 230ms);
+    const Clock::Duration start = clock->now();
+    inject(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::type));
+    // Polled every 5 ms: up at 230, then the 40 ms pre-delay.
+    EXPECT_EQ(keyEntries().front().time - start, Clock::Duration(270ms));
 }
 
 TEST_F(InjectorTest, TypesInTwentyCharacterPiecesWithGaps) {
@@ -262,12 +301,16 @@ TEST_F(InjectorTest, EmptyPasteboardIsLeftEmpty) {
     inject(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste));
     EXPECT_TRUE(general->contents().empty());
     EXPECT_EQ(steps().back(), "160ms general clear");
+}
 
-    timeline->clear();
+TEST_F(InjectorTest, ClipboardThatCouldNotBeReadIsNeverClearedAfterwards) {
     general->setContents({{{FakePasteboard::plainTextType, "mine"}}});
     general->setReturnsNoList(true);
     inject(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste));
-    EXPECT_TRUE(general->contents().empty());
+    // Clearing would lose what the user had for certain; the prompt stays.
+    EXPECT_EQ(general->contents(),
+              (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "x"}}}));
+    EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::clipboardUnreadable});
 }
 
 TEST_F(InjectorTest, EventsThatCannotBeMadeAreSkippedAndTheRestStillRuns) {
@@ -304,20 +347,23 @@ TEST_F(InjectorTest, BorrowsEveryPasteboardWithTheGivenPasteKeystroke) {
         Injector::Keystroke{insertKey, shift});
     x11->perform(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste, 0));
     x11->waitUntilIdle();
-    EXPECT_THAT(steps(), ElementsAre("0ms general read", "0ms general clear", "0ms general set 'x'",
-                                     "0ms primary read", "0ms primary clear", "0ms primary set 'x'",
-                                     "0ms down 114 flags=0x20000", "0ms up 114 flags=0x20000",
-                                     "120ms general clear", "120ms general write 1",
-                                     "120ms primary clear", "120ms primary write 1"));
+    EXPECT_THAT(steps(),
+                ElementsAre("0ms general read", "0ms primary read", "0ms general clear",
+                            "0ms general set 'x'", "0ms primary clear", "0ms primary set 'x'",
+                            "0ms down 114 flags=0x20000", "0ms up 114 flags=0x20000",
+                            "120ms general clear", "120ms general write 1", "120ms primary clear",
+                            "120ms primary write 1"));
     EXPECT_EQ(general->contents(), (std::vector<FakePasteboard::Item>{{{"text/plain", "copied"}}}));
     EXPECT_EQ(primary->contents(),
               (std::vector<FakePasteboard::Item>{{{"text/plain", "selected"}}}));
 }
 
 // Another program copied while we pasted: its contents are newer than ours.
-class TakenPasteboard final : public Pasteboard {
+// Reads are scripted: the application reads at `readAt`, or never.
+class ScriptedPasteboard final : public Pasteboard {
 public:
-    explicit TakenPasteboard(std::shared_ptr<FakePasteboard> inner) : inner_(std::move(inner)) {}
+    ScriptedPasteboard(std::shared_ptr<FakePasteboard> inner, std::shared_ptr<Clock> clock)
+        : inner_(std::move(inner)), clock_(std::move(clock)) {}
     std::optional<std::vector<std::unique_ptr<PasteboardItem>>> items() override {
         return inner_->items();
     }
@@ -326,27 +372,141 @@ public:
     bool writeObjects(const std::vector<PasteboardItemContents>& items) override {
         return inner_->writeObjects(items);
     }
-    bool holdsWrittenContents() override { return false; }
-    void waitUntilRead(std::chrono::milliseconds timeout) override { waits.push_back(timeout); }
+    bool holdsWrittenContents() override { return !taken; }
+    void expectReadBy(std::uint64_t window) override { expectedReaders.push_back(window); }
+    bool readAsExpected() override { return readAt && clock_->now() >= *readAt; }
 
-    std::vector<std::chrono::milliseconds> waits;
+    bool taken = false;
+    std::optional<Clock::Duration> readAt;
+    std::vector<std::uint64_t> expectedReaders;
 
 private:
     std::shared_ptr<FakePasteboard> inner_;
+    std::shared_ptr<Clock> clock_;
+};
+
+class ScriptedFrontWindow final : public FrontWindowProbe {
+public:
+    // The window in front from the given time on (the last one that started).
+    void from(Clock::Duration time, FrontWindow window) { script.emplace_back(time, window); }
+    std::optional<FrontWindow> frontWindow() override {
+        std::optional<FrontWindow> front;
+        for (const auto& [time, window] : script) {
+            if (clock->now() >= time) {
+                front = window;
+            }
+        }
+        return front;
+    }
+    std::shared_ptr<Clock> clock;
+    std::vector<std::pair<Clock::Duration, FrontWindow>> script;
 };
 
 TEST_F(InjectorTest, LeavesAPasteboardAloneThatAnotherProgramTookMeanwhile) {
     general->setContents({{{FakePasteboard::plainTextType, "old"}}});
-    auto taken = std::make_shared<TakenPasteboard>(general);
-    auto x11 = std::make_shared<Injector>(
-        keyboard, std::vector<std::shared_ptr<Pasteboard>>{taken}, clock);
+    auto taken = std::make_shared<ScriptedPasteboard>(general, clock);
+    taken->taken = true;
+    taken->readAt = 0ms;
+    auto x11 = makeInjector({taken});
     x11->perform(makeRule("x"), TriggerKind::insert, makeConfig(InjectionMethod::paste, 0));
     x11->waitUntilIdle();
     EXPECT_EQ(steps().back(), "0ms up 9 flags=0x100000");
     EXPECT_EQ(general->contents(),
               (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "x"}}}));
-    // The wait for the reader comes before the decision, once per injection.
-    EXPECT_EQ(taken->waits, std::vector<std::chrono::milliseconds>{1000ms});
+}
+
+TEST_F(InjectorTest, ReturnWaitsForTheTargetToReadThePaste) {
+    general->setContents({{{FakePasteboard::plainTextType, "old"}}});
+    auto slow = std::make_shared<ScriptedPasteboard>(general, clock);
+    slow->readAt = 340ms; // 300 ms after the paste key
+    auto x11 = makeInjector({slow});
+    x11->perform(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste),
+                 FrontWindow{77, "XTerm"});
+    x11->waitUntilIdle();
+    EXPECT_THAT(steps(), ElementsAre("40ms general read", "40ms general clear",
+                                     "40ms general set 'x'", "40ms down 9 flags=0x100000",
+                                     "40ms up 9 flags=0x100000", "340ms down 36", "340ms up 36",
+                                     "380ms general clear", "380ms general write 1"));
+    // Only the target's own read counts, not whoever read the change first.
+    EXPECT_EQ(slow->expectedReaders, std::vector<std::uint64_t>{77});
+    EXPECT_TRUE(problems().empty());
+}
+
+TEST_F(InjectorTest, PasteNobodyReadsIsNotSentButTheClipboardStillComesBack) {
+    general->setContents({{{FakePasteboard::plainTextType, "old"}}});
+    auto deaf = std::make_shared<ScriptedPasteboard>(general, clock);
+    auto x11 = makeInjector({deaf});
+    x11->perform(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste));
+    x11->waitUntilIdle();
+    EXPECT_THAT(steps(),
+                ElementsAre("40ms general read", "40ms general clear", "40ms general set 'x'",
+                            "40ms down 9 flags=0x100000", "40ms up 9 flags=0x100000",
+                            "1580ms general clear", "1580ms general write 1"));
+    EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::pasteNotRead});
+    EXPECT_EQ(general->contents(),
+              (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "old"}}}));
+}
+
+TEST_F(InjectorTest, TerminalsThatQuestionControlCharactersGetThemAsSpaces) {
+    injector->setPlainPasteApplications({"URxvt"});
+    inject(makeRule("a\tb", std::nullopt), TriggerKind::insert,
+           makeConfig(InjectionMethod::paste, 0), FrontWindow{3, "URxvt"});
+    EXPECT_EQ(steps()[2], "0ms general set '  a b'");
+    timeline->clear();
+    inject(makeRule("a\tb", std::nullopt), TriggerKind::insert,
+           makeConfig(InjectionMethod::paste, 0), FrontWindow{3, "XTerm"});
+    EXPECT_EQ(steps()[2], "120ms general set '\n\na\tb'");
+}
+
+TEST_F(InjectorTest, NothingLandsOutsideTheWindowTheShortcutWasPressedIn) {
+    general->setContents({{{FakePasteboard::plainTextType, "old"}}});
+    auto front = std::make_shared<ScriptedFrontWindow>();
+    front->clock = clock;
+    front->from(0ms, FrontWindow{5, "XTerm"});
+    front->from(20ms, FrontWindow{6, "Firefox"}); // the user clicked away
+    auto x11 = makeInjector({general}, front);
+    Config config = makeConfig(InjectionMethod::paste);
+    config.targetBundleIDs = {"XTerm"};
+    x11->perform(makeRule("x"), TriggerKind::send, config, FrontWindow{5, "XTerm"});
+    x11->waitUntilIdle();
+    EXPECT_THAT(steps(), ElementsAre("40ms general read"));
+    EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::targetLeft});
+
+    // Another window of a targeted class is still another window; typing too.
+    timeline->clear();
+    problemList.clear();
+    front->from(clock->now(), FrontWindow{8, "XTerm"});
+    config.injectionMethod = InjectionMethod::type;
+    x11->perform(makeRule("x"), TriggerKind::send, config, FrontWindow{5, "XTerm"});
+    x11->waitUntilIdle();
+    EXPECT_TRUE(keyEntries().empty());
+    EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::targetLeft});
+
+    // Focus leaving after the paste went in: the text stays, Return does not go.
+    timeline->clear();
+    problemList.clear();
+    const Clock::Duration start = clock->now();
+    front->from(start, FrontWindow{5, "XTerm"});
+    front->from(start + 60ms, FrontWindow{6, "Firefox"});
+    x11->perform(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste),
+                 FrontWindow{5, "XTerm"});
+    x11->waitUntilIdle();
+    auto keys = keyEntries();
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].keyCode, 9);
+    EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::targetLeft});
+    EXPECT_EQ(general->contents(),
+              (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "old"}}}));
+
+    // The window it was pressed in, still in front: everything goes.
+    timeline->clear();
+    problemList.clear();
+    front->from(clock->now(), FrontWindow{5, "XTerm"});
+    x11->perform(makeRule("x"), TriggerKind::send, makeConfig(InjectionMethod::paste),
+                 FrontWindow{5, "XTerm"});
+    x11->waitUntilIdle();
+    EXPECT_EQ(keyEntries().size(), 4u);
+    EXPECT_TRUE(problems().empty());
 }
 
 } // namespace

@@ -54,7 +54,11 @@ TEST(ConfigDefaults, BothLanguagesShareShortcutsAndHaveFreshIds) {
     ASSERT_EQ(en.rules.size(), 3u);
     ASSERT_EQ(ja.rules.size(), 3u);
     const char* sends[] = {"cmd+enter", "cmd+shift+enter", "ctrl+enter"};
+#ifdef __APPLE__
     const char* inserts[] = {"cmd+1", "cmd+2", "cmd+3"};
+#else
+    const char* inserts[] = {"ctrl+opt+1", "ctrl+opt+2", "ctrl+opt+3"};
+#endif
     for (std::size_t i = 0; i < 3; ++i) {
         for (const Config* config : {&en, &ja}) {
             const Rule& rule = config->rules[i];
