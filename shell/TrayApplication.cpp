@@ -12,7 +12,6 @@
 
 #include "app/OnDeviceDrafter.h"
 #include "app/PromptLabModel.h"
-#include "shell/PopoverWindow.h"
 #include "core/config/ConfigStore.h"
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"
@@ -24,8 +23,10 @@
 #include "platform/x11/X11EventTap.h"
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
 #include "ui/PromptLabWindows.h"
+#include "ui/TrayMenu.h"
 
 namespace tamsel {
 
@@ -115,6 +116,7 @@ TrayApplication::~TrayApplication() {
     shutdown();
     popover_.reset();
     trayIcon_.reset();
+    trayMenu_.reset();
 }
 
 void TrayApplication::launch() {
@@ -164,6 +166,13 @@ void TrayApplication::setUpTrayIcon() {
                     togglePopover();
                 }
             });
+    TrayMenu::Actions actions;
+    actions.open = [this] { showPopover(); };
+    actions.quit = [] {
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    };
+    trayMenu_ = std::make_unique<TrayMenu>(model_, std::move(actions));
+    trayIcon_->setContextMenu(trayMenu_.get());
 }
 
 void TrayApplication::setUpPopover() {

@@ -23,6 +23,7 @@
 namespace tamsel {
 
 class PopoverWindow;
+class TrayMenu;
 
 class TrayApplication final : public QObject {
     Q_OBJECT
@@ -69,6 +70,7 @@ private:
     std::shared_ptr<PromptLabWindowController> promptLab_;
     DesktopServices desktop_;
 
+    std::unique_ptr<TrayMenu> trayMenu_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
     std::unique_ptr<PopoverWindow> popover_;
     std::unique_ptr<QSocketNotifier> activeWindowNotifier_;

@@ -17,6 +17,7 @@ class QVBoxLayout;
 
 namespace tamsel {
 
+class ElidedLabel;
 class Spinner;
 
 class CandidateDetailView final : public QWidget {
@@ -27,6 +28,7 @@ public:
     void refresh();
 
     QPushButton* adoptButton() const { return adopt_; }
+    QLineEdit* nameField() const { return name_; }
 
 private:
     void refreshEvidence(const PromptCandidate& candidate, Language language);
@@ -41,10 +43,11 @@ private:
     QLabel* status_;
     QLabel* evidenceTitle_;
     QLabel* evidenceDetail_;
-    QLabel* source_;
+    ElidedLabel* source_;
     QLabel* context_;
     QWidget* examples_;
     QVBoxLayout* exampleStack_;
+    QLabel* moreExamples_;
     std::vector<std::string> shownExamples_;
     QPushButton* adopt_;
 };

@@ -43,12 +43,18 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void refresh();
     void refreshHeader(Language language);
     void refreshCandidates(Language language);
     void refreshUsage(Language language);
+    void fitUsage();
+    // Moves the selection with the arrow keys; false for any other key.
+    bool walkCandidates(int key);
     QWidget* makeCandidateRow(const PromptCandidate& candidate, Language language);
 
     std::shared_ptr<AppModel> model_;
@@ -66,6 +72,7 @@ private:
     QStackedWidget* content_;
     QLabel* scanningText_;
     QLabel* noCandidates_;
+    QScrollArea* listScroll_;
     QWidget* listColumn_;
     QVBoxLayout* listStack_;
     std::vector<RowButton*> rows_;
@@ -74,7 +81,7 @@ private:
     QLabel* usageTitle_;
     QLabel* usageMessage_;
     QScrollArea* usageScroll_;
-    QHBoxLayout* usageRow_;
+    QLabel* usageList_;
 };
 
 } // namespace tamsel
