@@ -400,7 +400,8 @@ void PromptLabView::refreshUsage(Language language) {
             entry.name.empty() ? std::string(Strings::string(StringKey::untitledPrompt, language))
                                : entry.name;
         const QColor color = entry.count == 0 ? palette.warning : palette.primary;
-        entries << QStringLiteral("<span style=\"color:%1\">%2</span>")
+        // Lines break between entries, not inside one.
+        entries << QStringLiteral("<span style=\"color:%1; white-space:nowrap\">%2</span>")
                        .arg(color.name(),
                             qtText(Strings::labUsageEntry(name, int(entry.count), language))
                                 .toHtmlEscaped());

@@ -14,6 +14,7 @@
 #include "ui/Icons.h"
 #include "ui/RuleEditorView.h"
 #include "ui/RuleRowView.h"
+#include "ui/ShortcutColumn.h"
 
 namespace tamsel {
 
@@ -136,6 +137,14 @@ void PromptListView::refresh() {
         rows_[i]->display(rules[i],
                           found == issues.end() ? std::vector<RuleIssue>{} : found->second, i == 0,
                           i + 1 == rules.size());
+    }
+    // One chip column width for all rows, so that the names line up.
+    int columnWidth = ShortcutColumn::standardWidth;
+    for (RuleRowView* row : rows_) {
+        columnWidth = std::max(columnWidth, row->shortcuts()->wantedWidth());
+    }
+    for (RuleRowView* row : rows_) {
+        row->shortcuts()->setSharedWidth(columnWidth);
     }
     measureList(true);
     if (focusNameOf_) {

@@ -71,9 +71,15 @@ void ShortcutColumn::display(const Rule& rule, Language language, bool dimmed) {
     const bool stacked = sideBySide > widestSideBySide;
     row_->setDirection(stacked ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
     row_->setSpacing(stacked ? 2 : 6);
-    setFixedWidth(
-        std::max(standardWidth,
-                 stacked ? std::max(send_->naturalWidth(), insert_->naturalWidth()) : sideBySide));
+    wantedWidth_ = std::max(
+        standardWidth,
+        stacked ? std::max(send_->naturalWidth(), insert_->naturalWidth()) : sideBySide);
+    setFixedWidth(std::max(wantedWidth_, sharedWidth_));
+}
+
+void ShortcutColumn::setSharedWidth(int width) {
+    sharedWidth_ = width;
+    setFixedWidth(std::max(wantedWidth_, sharedWidth_));
 }
 
 } // namespace tamsel

@@ -36,11 +36,17 @@ public:
 
     explicit ShortcutColumn(QWidget* parent);
     void display(const Rule& rule, Language language, bool dimmed = false);
+    // The width this prompt's chips need, at least `standardWidth`.
+    int wantedWidth() const { return wantedWidth_; }
+    // The width every row's column takes, so that the names line up.
+    void setSharedWidth(int width);
     ShortcutChip* sendChip() const { return send_; }
     ShortcutChip* insertChip() const { return insert_; }
 
 private:
     QBoxLayout* row_;
+    int wantedWidth_ = standardWidth;
+    int sharedWidth_ = standardWidth;
     ShortcutChip* send_;
     ShortcutChip* insert_;
 };

@@ -6,8 +6,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QPainter>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -63,19 +66,44 @@ QFont monospaceFont() {
     return font;
 }
 
-// Style sheets take pictures only from files: each one is drawn once into a
-// private folder that goes when the process ends, so runs leave nothing behind.
+// Style sheets take pictures only from files. They are drawn into the user's
+// cache folder under names that say what they show, so that every run reuses
+// the same few files instead of leaving new ones behind; a private temporary
+// folder, removed at exit, serves when there is no cache folder.
+QString pictureFolder() {
+    static const QString folder = [] {
+        const QString cache =
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+        if (!cache.isEmpty()) {
+            const QString path = QDir(cache).filePath(QStringLiteral("tamsel/pictures"));
+            if (QDir().mkpath(path)) {
+                return path;
+            }
+        }
+        static QTemporaryDir fallback(QDir::temp().filePath(QStringLiteral("tamsel-XXXXXX")));
+        return fallback.path();
+    }();
+    return folder;
+}
+
 QString pictureFile(Symbol symbol, const QColor& color) {
-    static QTemporaryDir folder(QDir::temp().filePath(QStringLiteral("tamsel-XXXXXX")));
     static std::map<std::pair<int, QRgb>, QString> files;
     const auto key = std::make_pair(static_cast<int>(symbol), color.rgba());
     if (auto found = files.find(key); found != files.end()) {
         return found->second;
     }
-    const QString file = folder.filePath(QStringLiteral("%1-%2.png")
-                                             .arg(static_cast<int>(symbol))
-                                             .arg(color.rgba(), 8, 16, QLatin1Char('0')));
-    Icons::pixmap(symbol, 16, color, 2).save(file, "PNG");
+    const QString file = QDir(pictureFolder())
+                             .filePath(QStringLiteral("%1-%2.png")
+                                           .arg(static_cast<int>(symbol))
+                                           .arg(color.rgba(), 8, 16, QLatin1Char('0')));
+    if (!QFileInfo::exists(file)) {
+        // Written whole or not at all, even with two instances starting at once.
+        QSaveFile out(file);
+        if (out.open(QIODevice::WriteOnly)) {
+            Icons::pixmap(symbol, 16, color, 2).save(&out, "PNG");
+            out.commit();
+        }
+    }
     files.emplace(key, file);
     return file;
 }
