@@ -90,6 +90,23 @@ QString twoLines(const QString& text, const QFont& font, int width) {
     return text.left(low).trimmed() + QStringLiteral("…");
 }
 
+// `text` with no place left to break a line: spaces made non-breaking and a
+// word joiner between the other characters (Japanese breaks anywhere).
+QString unbreakable(const QString& text) {
+    QString out;
+    out.reserve(text.size() * 2);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        out += c == QLatin1Char(' ') ? QChar(0x00A0) : c;
+        const bool insidePair = c.isHighSurrogate();
+        if (!insidePair && i + 1 < text.size() && text[i + 1] != QLatin1Char(' ') &&
+            c != QLatin1Char(' ')) {
+            out += QChar(0x2060);
+        }
+    }
+    return out;
+}
+
 QWidget* centred(QWidget* parent, QWidget* inner) {
     auto* holder = new QWidget(parent);
     auto* layout = new QVBoxLayout(holder);
@@ -395,18 +412,21 @@ void PromptLabView::refreshUsage(Language language) {
     }
     const Palette& palette = Palette::of(Tokens::appearanceOf(this));
     QStringList entries;
+    QStringList spoken;
     for (const RuleUsage& entry : lab_->usage()) {
         const std::string name =
             entry.name.empty() ? std::string(Strings::string(StringKey::untitledPrompt, language))
                                : entry.name;
         const QColor color = entry.count == 0 ? palette.warning : palette.primary;
-        // Lines break between entries, not inside one.
-        entries << QStringLiteral("<span style=\"color:%1; white-space:nowrap\">%2</span>")
-                       .arg(color.name(),
-                            qtText(Strings::labUsageEntry(name, int(entry.count), language))
-                                .toHtmlEscaped());
+        spoken << qtText(Strings::labUsageEntry(name, int(entry.count), language));
+        entries << QStringLiteral("<span style=\"color:%1\">%2</span>")
+                       .arg(color.name(), unbreakable(qtText(Strings::labUsageEntry(
+                                                          name, int(entry.count), language)))
+                                              .toHtmlEscaped());
     }
-    usageList_->setText(entries.join(QStringLiteral(" &nbsp;&nbsp;&nbsp; ")));
+    // Lines break between entries only.
+    usageList_->setText(entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; ")));
+    usageList_->setAccessibleName(spoken.join(QStringLiteral(", ")));
     fitUsage();
 }
 

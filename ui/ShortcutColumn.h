@@ -32,7 +32,7 @@ class ShortcutColumn final : public QWidget {
     Q_OBJECT
 public:
     static constexpr int standardWidth = 132;
-    static constexpr int widestSideBySide = 200;
+    static constexpr int widestSideBySide = 150;
 
     explicit ShortcutColumn(QWidget* parent);
     void display(const Rule& rule, Language language, bool dimmed = false);
