@@ -197,6 +197,18 @@ TEST_F(PopoverLayoutTest, BannersComeAndGoAndThePopoverFollows) {
         start({makeRule("A", "Plan", "cmd+1"), makeRule("B", longName, "cmd+2")}, language);
         const int plain = window->height();
 
+        // Edited on disk: the notice comes, and goes when dismissed.
+        Config edited = model->config();
+        edited.rules.front().name = "Edited on disk";
+        writeFile(file, ConfigCodec::encode(edited));
+        model->reloadIfChangedExternally();
+        pump();
+        ASSERT_TRUE(model->notice().has_value());
+        expectShape("reloaded notice", false);
+        click(view()->findChild<QToolButton*>("dismissBanner"));
+        expectShape("notice dismissed", false);
+        EXPECT_EQ(window->height(), plain);
+
         secureInputStatus = SecureInputStatus{"Terminal"};
         model->refreshSecureInput();
         pump();

@@ -197,6 +197,11 @@ TEST_F(PromptLabLayoutTest, HoldsItsShapeAtEverySizeInBothLanguages) {
                 expectShape("candidate " + std::to_string(i), i == 0);
             }
         }
+        // The other palette shows its focus rings too.
+        Tokens::applyAppearance(window, Appearance::dark);
+        pump();
+        const Faults dark = focusFaults(window);
+        EXPECT_TRUE(dark.empty()) << joined(dark);
         TearDown();
         controller.reset();
         scanMayEnd = false;
