@@ -176,9 +176,52 @@ void AppModel::updateRule(const std::string& id, const std::function<void(Rule&)
 }
 
 void AppModel::deleteRule(const std::string& id) {
+    const auto found = std::find_if(config_.rules.begin(), config_.rules.end(),
+                                    [&](const Rule& rule) { return rule.id == id; });
+    if (found == config_.rules.end()) {
+        return;
+    }
+    DeletedRule deleted{*found, static_cast<std::size_t>(found - config_.rules.begin())};
     mutate([&](Config& config) {
         std::erase_if(config.rules, [&](const Rule& rule) { return rule.id == id; });
     });
+    publish(recentlyDeleted_, std::move(deleted));
+    if (undoWorkItem_) {
+        undoWorkItem_->cancel();
+    }
+    std::weak_ptr<AppModel> weakModel = weak_from_this();
+    undoWorkItem_ = services_.mainQueue->postAfter(undoDurationMS, [weakModel] {
+        if (auto strong = weakModel.lock()) {
+            strong->undoWorkItem_.reset();
+            strong->publish(strong->recentlyDeleted_, std::nullopt);
+        }
+    });
+}
+
+void AppModel::undoDelete() {
+    if (!recentlyDeleted_) {
+        return;
+    }
+    DeletedRule deleted = std::move(*recentlyDeleted_);
+    dismissUndo();
+    mutate([&](Config& config) {
+        // Back from the file meanwhile: nothing to restore.
+        if (std::any_of(config.rules.begin(), config.rules.end(),
+                        [&](const Rule& rule) { return rule.id == deleted.rule.id; })) {
+            return;
+        }
+        const std::size_t at = std::min(deleted.index, config.rules.size());
+        config.rules.insert(config.rules.begin() + static_cast<std::ptrdiff_t>(at),
+                            std::move(deleted.rule));
+    });
+}
+
+void AppModel::dismissUndo() {
+    if (undoWorkItem_) {
+        undoWorkItem_->cancel();
+        undoWorkItem_.reset();
+    }
+    publish(recentlyDeleted_, std::nullopt);
 }
 
 void AppModel::moveRule(const std::string& id, int offset) {
@@ -243,6 +286,7 @@ void AppModel::reloadIfChangedExternally() {
     }
     auto loaded =
         services_.store->load(languageFromSystem(services_.workspace->preferredLanguages()));
+    publish(loadErrorKeptConfig_, loaded.error.has_value());
     publish(loadError_, loaded.error);
     if (loaded.error || loaded.config == config_) {
         return;

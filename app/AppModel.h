@@ -45,6 +45,15 @@ public:
 
     static constexpr std::int64_t saveDelayMS = 400;
     static constexpr std::int64_t noticeDurationMS = 3000;
+    // How long a deleted prompt can be brought back.
+    static constexpr std::int64_t undoDurationMS = 6000;
+
+    // A prompt just deleted, and where it stood.
+    struct DeletedRule {
+        Rule rule;
+        std::size_t index = 0;
+        bool operator==(const DeletedRule&) const = default;
+    };
     static constexpr const char* contactAddress = "https://tamsel.app/";
     static constexpr const char* applicationVersion = TAMSEL_VERSION;
 
@@ -73,8 +82,12 @@ public:
         return Strings::x11WindowsOnly(language_);
     }
     const std::optional<std::string>& loadError() const { return loadError_; }
+    // Whether the unreadable file met a configuration already in use (a
+    // reload), which stays, rather than the start, which fell back to defaults.
+    bool loadErrorKeptConfig() const { return loadErrorKeptConfig_; }
     const std::optional<std::string>& saveError() const { return saveError_; }
     const std::optional<std::string>& notice() const { return notice_; }
+    const std::optional<DeletedRule>& recentlyDeleted() const { return recentlyDeleted_; }
     bool showsSetupGuide() const { return showsSetupGuide_; }
     const std::optional<std::string>& expandedRuleID() const { return expandedRuleID_; }
     bool showsSettings() const { return showsSettings_; }
@@ -88,6 +101,7 @@ public:
     void dismissLoadError() { publish(loadError_, std::nullopt); }
     void dismissSaveError() { publish(saveError_, std::nullopt); }
     void dismissNotice() { publish(notice_, std::nullopt); }
+    void dismissUndo();
 
     RunState runState() const;
     StringKey runStateLabel() const;
@@ -99,7 +113,10 @@ public:
     void setLanguagePreference(LanguagePreference preference);
     Rule appendRule(std::string name, std::string text);
     void updateRule(const std::string& id, const std::function<void(Rule&)>& change);
+    // Deleting keeps the prompt for `undoDurationMS`; undoing puts it back
+    // where it stood (or last, if the list has since grown shorter) and saves.
     void deleteRule(const std::string& id);
+    void undoDelete();
     void moveRule(const std::string& id, int offset);
 
     void refreshAccessibility();
@@ -140,6 +157,7 @@ private:
     std::vector<Hotkey> unavailableHotkeys_;
     bool onlyX11Windows_ = false;
     std::optional<std::string> loadError_;
+    bool loadErrorKeptConfig_ = false;
     std::optional<std::string> saveError_;
     std::optional<std::string> notice_;
     bool showsSetupGuide_ = false;
@@ -148,6 +166,8 @@ private:
 
     std::optional<ScheduledTask> saveWorkItem_;
     std::optional<ScheduledTask> noticeWorkItem_;
+    std::optional<DeletedRule> recentlyDeleted_;
+    std::optional<ScheduledTask> undoWorkItem_;
 };
 
 } // namespace tamsel

@@ -178,7 +178,8 @@ void PromptLabModel::finishDraft(const DraftJob& job, std::optional<PromptDraftR
 
 void PromptLabModel::adopt(AppModel& appModel) {
     const PromptCandidate* candidate = selected();
-    if (candidate == nullptr) {
+    // A suggestion becomes one prompt: a second press adds no duplicate.
+    if (candidate == nullptr || adoptedIDs_.count(candidate->id) > 0) {
         return;
     }
     std::string name(TextToolkit::trimWhitespaceAndNewlines(editedName_));

@@ -34,6 +34,7 @@
 #include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
 #include "ui/PromptLabWindows.h"
+#include "ui/TrayMenu.h"
 
 namespace tamsel {
 
@@ -145,6 +146,7 @@ TrayApplication::~TrayApplication() {
     shutdown();
     popover_.reset();
     trayIcon_.reset();
+    trayMenu_.reset();
 }
 
 // XWayland gives us keys only while an X11 window has the focus: say so
@@ -260,6 +262,13 @@ void TrayApplication::createTrayIcon() {
                     togglePopover();
                 }
             });
+    TrayMenu::Actions actions;
+    actions.open = [this] { showPopover(); };
+    actions.quit = [] {
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    };
+    trayMenu_ = std::make_unique<TrayMenu>(model_, std::move(actions));
+    trayIcon_->setContextMenu(trayMenu_.get());
 }
 
 void TrayApplication::setUpPopover() {

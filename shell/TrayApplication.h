@@ -26,6 +26,7 @@ namespace tamsel {
 class LocalModelServer;
 
 class PopoverWindow;
+class TrayMenu;
 
 class TrayApplication final : public QObject {
     Q_OBJECT
@@ -80,6 +81,7 @@ private:
     bool modelServerStarted_ = false;
     DesktopServices desktop_;
 
+    std::unique_ptr<TrayMenu> trayMenu_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
     std::unique_ptr<QSocketNotifier> systemTrayNotifier_;
     std::unique_ptr<QDBusServiceWatcher> statusNotifierWatcher_;

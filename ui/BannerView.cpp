@@ -18,31 +18,55 @@ BannerView::BannerView(std::shared_ptr<AppModel> model, QWidget* parent)
 std::vector<BannerView::Banner> BannerView::banners() const {
     const Language language = model_->language();
     std::vector<Banner> list;
+    const auto warning = [&list](QString title, QString detail, void (AppModel::*dismiss)()) {
+        Banner banner;
+        banner.title = std::move(title);
+        banner.detail = std::move(detail);
+        banner.dismiss = dismiss;
+        list.push_back(std::move(banner));
+        return &list.back();
+    };
     if (const auto& secure = model_->secureInput()) {
         std::optional<std::string_view> holder;
         if (secure->holderName) {
             holder = *secure->holderName;
         }
-        list.push_back({qtText(StringKey::secureInputTitle, language),
-                        qtText(Strings::secureInputDetail(holder, language)), nullptr});
+        warning(qtText(StringKey::secureInputTitle, language),
+                qtText(Strings::secureInputDetail(holder, language)), nullptr);
     }
     if (auto limitation = model_->onlyX11WindowsMessage()) {
         list.push_back({qtText(*limitation), QString(), nullptr});
     }
     if (auto unavailable = model_->unavailableHotkeysMessage()) {
-        list.push_back({qtText(*unavailable), QString(), nullptr});
+        warning(qtText(*unavailable), QString(), nullptr);
     }
     if (const auto& error = model_->loadError()) {
-        list.push_back({qtText(StringKey::configErrorTitle, language),
-                        qtText(StringKey::configErrorBody, language) + '\n' + qtText(*error),
-                        &AppModel::dismissLoadError});
+        // After a reload the prompts in use stay; only at the start does
+        // Tamsel fall back to its defaults.
+        const StringKey body = model_->loadErrorKeptConfig() ? StringKey::configErrorKeptPrompts
+                                                             : StringKey::configErrorBody;
+        warning(qtText(StringKey::configErrorTitle, language),
+                qtText(body, language) + '\n' +
+                    qtText(Strings::configErrorDetail(*error, language)),
+                &AppModel::dismissLoadError);
     }
     if (const auto& error = model_->saveError()) {
-        list.push_back({qtText(StringKey::saveErrorTitle, language), qtText(*error),
-                        &AppModel::dismissSaveError});
+        warning(qtText(StringKey::saveErrorTitle, language), qtText(*error),
+                &AppModel::dismissSaveError);
     }
     if (const auto& notice = model_->notice()) {
-        list.push_back({qtText(*notice), QString(), &AppModel::dismissNotice});
+        warning(qtText(*notice), QString(), &AppModel::dismissNotice)->isWarning = false;
+    }
+    if (const auto& deleted = model_->recentlyDeleted()) {
+        const std::string name =
+            deleted->rule.name.empty()
+                ? std::string(Strings::string(StringKey::untitledPrompt, language))
+                : deleted->rule.name;
+        Banner* undo = warning(qtText(Strings::deletedPrompt(name, language)), QString(),
+                               &AppModel::dismissUndo);
+        undo->isWarning = false;
+        undo->actionText = qtText(StringKey::undo, language);
+        undo->action = &AppModel::undoDelete;
     }
     return list;
 }
@@ -75,25 +99,38 @@ QWidget* BannerView::makeBanner(const Banner& banner) {
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(12, 8, 12, 8);
     row->setSpacing(8);
-    row->setAlignment(Qt::AlignTop);
 
     auto* icon = new QLabel(box);
-    icon->setPixmap(Icons::pixmap(Symbol::warning, 14, palette.warning));
+    icon->setPixmap(banner.isWarning ? Icons::pixmap(Symbol::warning, 14, palette.warning)
+                                     : Icons::pixmap(Symbol::info, 14, palette.secondary));
     icon->setAlignment(Qt::AlignTop);
     row->addWidget(icon, 0, Qt::AlignTop);
 
     auto* texts = new QVBoxLayout();
     texts->setSpacing(2);
     auto* title = Views::label(box, Tokens::semibold(Tokens::labelFont()), Tone::primary, true);
+    title->setObjectName("bannerTitle");
     title->setText(banner.title);
     texts->addWidget(title);
     if (!banner.detail.isEmpty()) {
         auto* detail = Views::label(box, Tokens::labelFont(), Tone::secondary, true);
+        detail->setObjectName("bannerDetail");
         detail->setText(banner.detail);
         texts->addWidget(detail);
     }
     row->addLayout(texts, 1);
     row->addSpacing(4);
+
+    if (banner.action != nullptr) {
+        auto* act = new QToolButton(box);
+        act->setObjectName("bannerAction");
+        act->setProperty("borderless", true);
+        act->setFont(Tokens::semibold(Tokens::labelFont()));
+        act->setText(banner.actionText);
+        connect(act, &QToolButton::clicked, this,
+                [model = model_, action = banner.action] { ((*model).*action)(); });
+        row->addWidget(act, 0, Qt::AlignTop);
+    }
 
     if (banner.dismiss != nullptr) {
         auto* close = new QToolButton(box);

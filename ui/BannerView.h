@@ -1,7 +1,9 @@
 #pragma once
 
-// Up to four messages under the header: secure input, a configuration that
-// could not be read, a save that failed, and a passing notice.
+// The messages under the header: secure input, shortcuts held elsewhere, a
+// configuration that could not be read, a save that failed, a passing notice,
+// and the offer to bring back a prompt just deleted. Each is as tall as its
+// wrapped text.
 
 #include <memory>
 #include <vector>
@@ -24,6 +26,10 @@ private:
         QString title;
         QString detail;
         void (AppModel::*dismiss)() = nullptr;
+        // Warnings wear the warning sign; news the information sign.
+        bool isWarning = true;
+        QString actionText;
+        void (AppModel::*action)() = nullptr;
         bool operator==(const Banner&) const = default;
     };
 

@@ -6,10 +6,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QVBoxLayout>
 
 #include "core/toolkit/TextToolkit.h"
+#include "ui/ElidedLabel.h"
 #include "ui/Spinner.h"
 
 namespace tamsel {
@@ -31,8 +33,23 @@ CandidateDetailView::CandidateDetailView(std::shared_ptr<AppModel> model,
     : QWidget(parent), model_(std::move(model)), lab_(std::move(lab)) {
     setObjectName("candidateDetail");
     const Palette& palette = Palette::of(Tokens::appearanceOf(parent));
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(14, 14, 14, 14);
+    // The fields and the evidence scroll; the add button stays in view below
+    // them, whatever the window's height.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("detailScroll");
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    auto* fields = new QWidget(scroll);
+    fields->setObjectName("scrollContent");
+    scroll->setWidget(fields);
+    outer->addWidget(scroll, 1);
+    auto* column = new QVBoxLayout(fields);
+    column->setContentsMargins(14, 14, 14, 8);
     column->setSpacing(12);
 
     nameLabel_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
@@ -51,9 +68,10 @@ CandidateDetailView::CandidateDetailView(std::shared_ptr<AppModel> model,
     QColor border = palette.secondary;
     border.setAlphaF(0.3);
     text_->setStyleSheet(QStringLiteral("QPlainTextEdit { border: 1px solid %1; border-radius: 3px;"
-                                        " background: %2; color: %3; }")
+                                        " background: %2; color: %3; }"
+                                        " QPlainTextEdit:focus { border: 2px solid %4; }")
                              .arg(border.name(QColor::HexArgb), palette.textBackground.name(),
-                                  palette.primary.name()));
+                                  palette.primary.name(), palette.focusRing().name()));
     textField->addWidget(text_);
     auto* statusRow = new QHBoxLayout();
     statusRow->setSpacing(6);
@@ -75,7 +93,9 @@ CandidateDetailView::CandidateDetailView(std::shared_ptr<AppModel> model,
     evidenceRow->setSpacing(8);
     evidenceTitle_ = Views::label(this, Tokens::labelFont(), Tone::primary);
     evidenceDetail_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
-    source_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
+    source_ = new ElidedLabel(Qt::ElideMiddle, this);
+    source_->setFont(Tokens::labelFont());
+    Tokens::setTone(source_, Tone::secondary);
     evidenceRow->addWidget(evidenceTitle_);
     evidenceRow->addWidget(evidenceDetail_);
     evidenceRow->addWidget(source_, 1);
@@ -89,17 +109,23 @@ CandidateDetailView::CandidateDetailView(std::shared_ptr<AppModel> model,
     exampleStack_->setContentsMargins(8, 8, 8, 8);
     exampleStack_->setSpacing(3);
     evidence->addWidget(examples_);
+    // A long section shows its first lines; the count above is of all of them.
+    moreExamples_ = Views::label(this, Tokens::labelFont(), Tone::secondary, true);
+    moreExamples_->setObjectName("moreExamples");
+    evidence->addWidget(moreExamples_);
     column->addLayout(evidence);
 
+    column->addStretch();
+
     auto* adoptRow = new QHBoxLayout();
+    adoptRow->setContentsMargins(14, 6, 14, 12);
     adoptRow->addStretch();
     adopt_ = new QPushButton(this);
     adopt_->setObjectName("labAdopt");
     adopt_->setFont(Tokens::bodyFont());
     adopt_->setDefault(true);
     adoptRow->addWidget(adopt_);
-    column->addLayout(adoptRow);
-    column->addStretch();
+    outer->addLayout(adoptRow);
 
     connect(name_, &QLineEdit::textEdited, this,
             [this](const QString& text) { lab_->setEditedName(stdText(text)); });
@@ -140,8 +166,11 @@ void CandidateDetailView::refresh() {
                                                     : StringKey::labOriginal,
                             language));
     refreshEvidence(*candidate, language);
-    adopt_->setText(qtText(StringKey::labAdopt, language));
-    adopt_->setEnabled(!TextToolkit::trimWhitespaceAndNewlines(lab_->editedText()).empty());
+    // One prompt per suggestion: once added, the button says so and rests.
+    const bool adopted = lab_->adoptedIDs().count(candidate->id) > 0;
+    adopt_->setText(qtText(adopted ? StringKey::labAdopted : StringKey::labAdopt, language));
+    adopt_->setEnabled(!adopted &&
+                       !TextToolkit::trimWhitespaceAndNewlines(lab_->editedText()).empty());
 }
 
 void CandidateDetailView::refreshEvidence(const PromptCandidate& candidate, Language language) {
@@ -150,13 +179,18 @@ void CandidateDetailView::refreshEvidence(const PromptCandidate& candidate, Lang
         qtText(Strings::labEvidenceDetail(candidate.kind, candidate.occurrences, language)));
     source_->setVisible(candidate.sourceName.has_value());
     if (candidate.sourceName) {
-        source_->setText(QStringLiteral("· ") + qtText(StringKey::labSource, language) +
-                         QStringLiteral(": ") + qtText(*candidate.sourceName));
+        source_->setFullText(QStringLiteral("· ") + qtText(StringKey::labSource, language) +
+                             QStringLiteral(": ") + qtText(*candidate.sourceName));
     }
     context_->setVisible(candidate.context.has_value());
     if (candidate.context) {
         context_->setText(qtText(*candidate.context));
     }
+    const int shown = static_cast<int>(candidate.examples.size());
+    moreExamples_->setVisible(candidate.kind == CandidateKind::convention && shown > 0 &&
+                              shown < candidate.occurrences);
+    moreExamples_->setText(
+        qtText(Strings::labExamplesShown(shown, candidate.occurrences, language)));
     if (candidate.examples == shownExamples_ && exampleStack_->count() > 0) {
         return;
     }

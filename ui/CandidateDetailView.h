@@ -17,6 +17,7 @@ class QVBoxLayout;
 
 namespace tamsel {
 
+class ElidedLabel;
 class Spinner;
 
 class CandidateDetailView final : public QWidget {
@@ -28,6 +29,7 @@ public:
 
     QPushButton* adoptButton() const { return adopt_; }
     QPushButton* cancelDraftButton() const { return cancelDraft_; }
+    QLineEdit* nameField() const { return name_; }
 
 private:
     void refreshEvidence(const PromptCandidate& candidate, Language language);
@@ -43,10 +45,11 @@ private:
     QPushButton* cancelDraft_;
     QLabel* evidenceTitle_;
     QLabel* evidenceDetail_;
-    QLabel* source_;
+    ElidedLabel* source_;
     QLabel* context_;
     QWidget* examples_;
     QVBoxLayout* exampleStack_;
+    QLabel* moreExamples_;
     std::vector<std::string> shownExamples_;
     QPushButton* adopt_;
 };

@@ -14,6 +14,7 @@ void ElidedLabel::setFullText(const QString& text) {
         return;
     }
     fullText_ = text;
+    setAccessibleName(text);
     updateGeometry();
     elide();
 }
@@ -31,8 +32,14 @@ void ElidedLabel::resizeEvent(QResizeEvent* event) {
     elide();
 }
 
+bool ElidedLabel::isElided() const {
+    return text() != fullText_;
+}
+
 void ElidedLabel::elide() {
-    setText(fontMetrics().elidedText(fullText_, mode_, width()));
+    setText(fontMetrics().elidedText(fullText_, mode_, contentsRect().width()));
+    // Whatever the ellipsis hides is a pointer's rest away.
+    setToolTip(isElided() ? fullText_ : QString());
 }
 
 } // namespace tamsel

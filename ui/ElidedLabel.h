@@ -1,7 +1,8 @@
 #pragma once
 
 // A one-line label that shortens its text to the width it is given, with an
-// ellipsis where the text is cut (at the end or in the middle).
+// ellipsis where the text is cut (at the end or in the middle). The whole text
+// is its accessible name, and its tooltip while it is cut.
 
 #include <QLabel>
 
@@ -14,6 +15,7 @@ public:
 
     void setFullText(const QString& text);
     const QString& fullText() const { return fullText_; }
+    bool isElided() const;
 
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;

@@ -14,6 +14,20 @@ namespace {
 
 constexpr int titleWidth = 116;
 
+// A modifier toggle as wide as its name and the style's border and padding
+// (one and four points a side, or two and three with the focus ring): PC
+// names ("Shift", "Super") are longer than symbols, and four of them share
+// the row with the title and the key picker.
+class ModifierToggle final : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+    QSize sizeHint() const override {
+        return {fontMetrics().horizontalAdvance(text()) + 2 * (1 + 4) + 2,
+                QToolButton::sizeHint().height()};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
 } // namespace
 
 HotkeyEditor::HotkeyEditor(TriggerKind kind, std::function<void(std::string)> write,
@@ -39,12 +53,15 @@ HotkeyEditor::HotkeyEditor(TriggerKind kind, std::function<void(std::string)> wr
 
     for (std::size_t i = 0; i < toggles_.size(); ++i) {
         const Modifiers member = Modifiers::allMembers[i];
-        auto* button = new QToolButton(this);
+        auto* button = new ModifierToggle(this);
         button->setProperty("modifier", true);
         button->setCheckable(true);
         button->setFont(Tokens::shortcutFont());
-        button->setFixedWidth(platformKeyNaming == KeyNaming::pcKeys ? 44 : 24);
         button->setText(qtText(Modifiers::mark(member, platformKeyNaming)));
+        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        if (platformKeyNaming == KeyNaming::symbols) {
+            button->setFixedWidth(24);
+        }
         button->setAccessibleName(qtText(Modifiers::spokenName(member, platformKeyNaming)));
         button->setToolTip(button->accessibleName());
         connect(button, &QToolButton::clicked, this,
@@ -90,7 +107,8 @@ void HotkeyEditor::display(const std::string& hotkeyText, const std::vector<Rule
         Palette::of(Tokens::appearanceOf(this)).tone(send ? Tone::accent : Tone::secondary);
     icon_->setPixmap(
         Icons::pixmap(send ? Symbol::paperplane : Symbol::textBadgePlus, 9, iconColor));
-    const QString title = qtText(send ? StringKey::triggerSend : StringKey::triggerInsert, language);
+    const QString title =
+        qtText(send ? StringKey::triggerSend : StringKey::triggerInsert, language);
     title_->setText(title);
     for (std::size_t i = 0; i < toggles_.size(); ++i) {
         toggles_[i]->setChecked(hotkey && hotkey->modifiers.contains(Modifiers::allMembers[i]));
@@ -102,7 +120,8 @@ void HotkeyEditor::display(const std::string& hotkeyText, const std::vector<Rule
         }
     }
     picker_->setCurrentIndex(index);
-    picker_->setAccessibleName(title + QStringLiteral(" — ") + qtText(StringKey::mainKey, language));
+    picker_->setAccessibleName(title + QStringLiteral(" — ") +
+                               qtText(StringKey::mainKey, language));
 
     std::vector<RuleIssue> mine;
     for (const RuleIssue& issue : issues) {
@@ -110,7 +129,8 @@ void HotkeyEditor::display(const std::string& hotkeyText, const std::vector<Rule
             mine.push_back(issue);
         }
     }
-    if (mine == shownIssues_ && language == shownLanguage_ && issueStack_->count() == int(mine.size())) {
+    if (mine == shownIssues_ && language == shownLanguage_ &&
+        issueStack_->count() == int(mine.size())) {
         return;
     }
     while (QLayoutItem* item = issueStack_->takeAt(0)) {

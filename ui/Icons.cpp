@@ -92,10 +92,10 @@ void draw(QPainter& p, Symbol symbol, const QColor& color) {
     case Symbol::trash:
         p.setPen(QPen(color, 1.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.drawLine(QPointF(2, 3.8), QPointF(14, 3.8));
-        p.drawPolyline(QPolygonF({QPointF(5.8, 3.8), QPointF(6.3, 1.8), QPointF(9.7, 1.8),
-                                  QPointF(10.2, 3.8)}));
-        p.drawPolygon(QPolygonF({QPointF(3.5, 3.8), QPointF(4.5, 14.5), QPointF(11.5, 14.5),
-                                 QPointF(12.5, 3.8)}));
+        p.drawPolyline(QPolygonF(
+            {QPointF(5.8, 3.8), QPointF(6.3, 1.8), QPointF(9.7, 1.8), QPointF(10.2, 3.8)}));
+        p.drawPolygon(QPolygonF(
+            {QPointF(3.5, 3.8), QPointF(4.5, 14.5), QPointF(11.5, 14.5), QPointF(12.5, 3.8)}));
         p.drawLine(QPointF(6.5, 6.5), QPointF(6.8, 12));
         p.drawLine(QPointF(9.5, 6.5), QPointF(9.2, 12));
         break;
@@ -128,6 +128,15 @@ void draw(QPainter& p, Symbol symbol, const QColor& color) {
         p.setPen(QPen(Qt::black, 1.7, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::NoBrush);
         p.drawPolyline(QPolygonF({QPointF(4.6, 8.3), QPointF(7, 10.7), QPointF(11.4, 5.6)}));
+        break;
+    case Symbol::info:
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawEllipse(QPointF(8, 8), 7.2, 7.2);
+        p.setCompositionMode(QPainter::CompositionMode_Clear);
+        p.setPen(QPen(Qt::black, 1.8, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(8, 7.2), QPointF(8, 11.6));
+        p.drawPoint(QPointF(8, 4.6));
         break;
     }
 }

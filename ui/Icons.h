@@ -25,6 +25,7 @@ enum class Symbol {
     lockShield,
     checkmarkCircle,
     checkmark,
+    info,
 };
 
 namespace Icons {

@@ -1,5 +1,6 @@
 #include "ui/PopoverView.h"
 
+#include <QEvent>
 #include <QVBoxLayout>
 
 #include "ui/ModelObserver.h"
@@ -24,7 +25,8 @@ PopoverView::PopoverView(std::shared_ptr<AppModel> model, SettingsActions action
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->setSizeConstraint(QLayout::SetNoConstraint);
-    observer_ = new ModelObserver(*model_, [this] { refresh(); }, this);
+    observer_ = new ModelObserver(
+        *model_, [this] { refresh(); }, this);
     refresh();
 }
 
@@ -52,7 +54,17 @@ PopoverView::Page PopoverView::wantedPage() const {
     return model_->showsSettings() ? Page::settings : Page::list;
 }
 
-void PopoverView::refreshNow() { observer_->flush(); }
+void PopoverView::refreshNow() {
+    observer_->flush();
+}
+
+void PopoverView::setHeightLimit(int limit) {
+    if (limit == heightLimit_) {
+        return;
+    }
+    heightLimit_ = limit;
+    refresh();
+}
 
 void PopoverView::refresh() {
     const Page wanted = wantedPage();
@@ -71,9 +83,27 @@ void PopoverView::refresh() {
         }
         page_ = wanted;
         layout()->addWidget(pageView_);
+        pageView_->setHeightLimit(heightLimit_);
         pageView_->show();
     }
+    pageView_->setHeightLimit(heightLimit_);
     pageView_->refresh();
+    reportHeight();
+}
+
+bool PopoverView::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // A page's size changes (fonts polished, an editor closed, a banner
+    // gone) reach here as a layout request, often after the refresh that
+    // caused them: report the new height then too, so that the window also
+    // shrinks.
+    if (event->type() == QEvent::LayoutRequest && pageView_ != nullptr) {
+        reportHeight();
+    }
+    return handled;
+}
+
+void PopoverView::reportHeight() {
     const int height = preferredHeight();
     if (MeasuredHeight measured{reportedHeight_}; measured.update(height)) {
         reportedHeight_ = measured.value;
@@ -84,10 +114,7 @@ void PopoverView::refresh() {
 int PopoverView::preferredHeight() {
     // Size changes inside the page reach this view's layout only on the next
     // turn of the event loop; the page's own layout knows them at once.
-    QLayout* column = pageView_->layout();
-    const int height = column->hasHeightForWidth() ? column->totalHeightForWidth(width)
-                                                   : column->totalSizeHint().height();
-    return std::max(1, height);
+    return std::max(1, Views::layoutHeight(pageView_, width));
 }
 
 } // namespace tamsel

@@ -44,6 +44,10 @@ public:
     int preferredHeight();
     // Re-reads the model now rather than on the next turn of the event loop.
     void refreshNow();
+    // The most the window can give the view, in points: lists scroll sooner
+    // so that the whole page fits.
+    void setHeightLimit(int limit);
+    int heightLimit() const { return heightLimit_; }
 
 signals:
     // The height the content wants at the popover's fixed width, in points;
@@ -51,8 +55,12 @@ signals:
     // reported.
     void preferredHeightChanged(int height);
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     void refresh();
+    void reportHeight();
     Page wantedPage() const;
 
     std::shared_ptr<AppModel> model_;
@@ -61,6 +69,7 @@ private:
     Page page_ = Page::list;
     RefreshingView* pageView_ = nullptr;
     double reportedHeight_ = 0;
+    int heightLimit_ = QWIDGETSIZE_MAX;
 };
 
 } // namespace tamsel

@@ -1,7 +1,12 @@
 #include "ui/PromptLabView.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
@@ -59,6 +64,51 @@ void clear(QLayout* layout) {
     }
 }
 
+// The list column less the row's padding and room for a scroll bar.
+constexpr int candidateTextWidth = 280 - 24 - 10;
+
+// `text` as it fits in two wrapped lines of `width`, with an ellipsis where
+// it had to be cut.
+QString twoLines(const QString& text, const QFont& font, int width) {
+    const QFontMetrics metrics(font);
+    const auto height = [&](const QString& candidate) {
+        return metrics.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, candidate)
+            .height();
+    };
+    const int limit = metrics.lineSpacing() * 2 + 1;
+    if (height(text) <= limit) {
+        return text;
+    }
+    qsizetype low = 0;
+    qsizetype high = text.size();
+    while (low < high) {
+        const qsizetype middle = (low + high + 1) / 2;
+        if (height(text.left(middle).trimmed() + QStringLiteral("…")) <= limit) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return text.left(low).trimmed() + QStringLiteral("…");
+}
+
+// `text` with no place left to break a line: spaces made non-breaking and a
+// word joiner between the other characters (Japanese breaks anywhere).
+QString unbreakable(const QString& text) {
+    QString out;
+    out.reserve(text.size() * 2);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        out += c == QLatin1Char(' ') ? QChar(0x00A0) : c;
+        const bool insidePair = c.isHighSurrogate();
+        if (!insidePair && i + 1 < text.size() && text[i + 1] != QLatin1Char(' ') &&
+            c != QLatin1Char(' ')) {
+            out += QChar(0x2060);
+        }
+    }
+    return out;
+}
+
 QWidget* centred(QWidget* parent, QWidget* inner) {
     auto* holder = new QWidget(parent);
     auto* layout = new QVBoxLayout(holder);
@@ -112,8 +162,11 @@ PromptLabView::PromptLabView(std::shared_ptr<AppModel> model, std::shared_ptr<Pr
     availability_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
     availability_->setObjectName("modelStatus");
     availability_->setAlignment(Qt::AlignRight);
-    fallbackNote_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
+    fallbackNote_ = Views::label(this, Tokens::labelFont(), Tone::secondary, true);
     fallbackNote_->setAlignment(Qt::AlignRight);
+    // Wraps rather than crowding out the title at the window's smallest.
+    fallbackNote_->setMinimumWidth(200);
+    fallbackNote_->setMaximumWidth(260);
     rescan_ = new QPushButton(this);
     rescan_->setObjectName("labRescan");
     rescan_->setFont(Tokens::bodyFont());
@@ -133,11 +186,15 @@ PromptLabView::PromptLabView(std::shared_ptr<AppModel> model, std::shared_ptr<Pr
     serverRow->addWidget(modelChoice_);
     serverRow->addWidget(allowHost_);
     serverRow->addWidget(checkServerAgain_);
+    // A server's status can be a sentence or two: it wraps like the note.
     availability_->setWordWrap(true);
-    availability_->setMaximumWidth(340);
-    trailing->addWidget(availability_, 0, Qt::AlignRight);
+    availability_->setMinimumWidth(200);
+    availability_->setMaximumWidth(260);
+    // Not aligned within the column: an aligned label gets one line's
+    // height, whatever its wrapped text needs.
+    trailing->addWidget(availability_);
     trailing->addLayout(serverRow);
-    trailing->addWidget(fallbackNote_, 0, Qt::AlignRight);
+    trailing->addWidget(fallbackNote_);
     trailing->addSpacing(2);
     trailing->addWidget(rescan_, 0, Qt::AlignRight);
     trailing->addStretch();
@@ -166,19 +223,19 @@ PromptLabView::PromptLabView(std::shared_ptr<AppModel> model, std::shared_ptr<Pr
     listStack_ = new QVBoxLayout(listColumn_);
     listStack_->setContentsMargins(0, 0, 0, 0);
     listStack_->setSpacing(0);
-    QScrollArea* listScroll = scrollArea(results, listColumn_);
-    listScroll->setObjectName("candidateList");
-    listScroll->setFixedWidth(280);
-    listScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    split->addWidget(listScroll);
+    listScroll_ = scrollArea(results, listColumn_);
+    listScroll_->setObjectName("candidateList");
+    listScroll_->setFixedWidth(280);
+    listScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    listScroll_->setFocusPolicy(Qt::NoFocus);
+    listScroll_->installEventFilter(this);
+    split->addWidget(listScroll_);
     auto* line = new QFrame(results);
     line->setProperty("divider", true);
     line->setFixedWidth(1);
     split->addWidget(line);
-    detail_ = new CandidateDetailView(model_, lab_, this);
-    QScrollArea* detailScroll = scrollArea(results, detail_);
-    detailScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    split->addWidget(detailScroll, 1);
+    detail_ = new CandidateDetailView(model_, lab_, results);
+    split->addWidget(detail_, 1);
     content_->addWidget(results);
     column->addWidget(content_, 1);
     column->addWidget(Views::divider(this));
@@ -188,24 +245,30 @@ PromptLabView::PromptLabView(std::shared_ptr<AppModel> model, std::shared_ptr<Pr
     footer->setContentsMargins(14, 8, 14, 8);
     footer->setSpacing(4);
     usageTitle_ = Views::label(this, Tokens::labelFont(), Tone::secondary);
-    usageMessage_ = Views::label(this, Tokens::labelFont(), Tone::primary);
+    usageMessage_ = Views::label(this, Tokens::labelFont(), Tone::primary, true);
     usageMessage_->setObjectName("usageMessage");
+    // The entries wrap between entries, never inside a word; a long list
+    // scrolls after a few lines instead of pushing the suggestions away.
     auto* usageContent = new QWidget();
-    usageRow_ = new QHBoxLayout(usageContent);
-    usageRow_->setContentsMargins(0, 0, 0, 0);
-    usageRow_->setSpacing(12);
+    auto* usageColumn = new QVBoxLayout(usageContent);
+    usageColumn->setContentsMargins(0, 0, 0, 0);
+    usageList_ = Views::label(usageContent, Tokens::labelFont(), Tone::primary, true);
+    usageList_->setObjectName("usageEntries");
+    usageList_->setTextFormat(Qt::RichText);
+    usageColumn->addWidget(usageList_);
+    usageColumn->addStretch();
     usageScroll_ = scrollArea(this, usageContent);
     usageScroll_->setObjectName("usageList");
     usageScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    usageScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    usageScroll_->setFixedHeight(QFontMetrics(Tokens::labelFont()).height() + 4);
+    usageScroll_->setFocusPolicy(Qt::NoFocus);
     footer->addWidget(usageTitle_);
     footer->addWidget(usageMessage_);
     footer->addWidget(usageScroll_);
     column->addLayout(footer);
 
     connect(rescan_, &QPushButton::clicked, this, [this] {
-        QTimer::singleShot(0, this, [this] { lab_->scan(model_->config().rules, model_->language()); });
+        QTimer::singleShot(0, this,
+                           [this] { lab_->scan(model_->config().rules, model_->language()); });
     });
     connect(checkServerAgain_, &QPushButton::clicked, this, [this] { lab_->discoverModelAgain(); });
     connect(allowHost_, &QPushButton::clicked, this, [this] {
@@ -272,9 +335,8 @@ void PromptLabView::refreshHeader(Language language) {
     const bool ready = lab_->phase() == PromptLabModel::Phase::ready;
     summary_->setVisible(ready);
     if (ready) {
-        summary_->setText(qtText(Strings::labSummary(int(lab_->promptCount()),
-                                                     int(lab_->dayCount()),
-                                                     int(lab_->sectionCount()), language)));
+        summary_->setText(qtText(Strings::labSummary(
+            int(lab_->promptCount()), int(lab_->dayCount()), int(lab_->sectionCount()), language)));
     }
     privacy_->setText(qtText(StringKey::labPrivacyNote, language));
     const bool available = lab_->availability() == DrafterAvailability::available;
@@ -334,9 +396,9 @@ QWidget* PromptLabView::makeCandidateRow(const PromptCandidate& candidate, Langu
     stack->setSpacing(3);
     auto* top = new QHBoxLayout();
     top->setSpacing(5);
-    auto* kind = Views::label(button, Tokens::labelFont(),
-                              candidate.kind == CandidateKind::convention ? Tone::secondary
-                                                                          : Tone::accent);
+    auto* kind =
+        Views::label(button, Tokens::labelFont(),
+                     candidate.kind == CandidateKind::convention ? Tone::secondary : Tone::accent);
     kind->setText(qtText(kindLabel(candidate.kind), language));
     top->addWidget(kind);
     top->addStretch();
@@ -349,14 +411,22 @@ QWidget* PromptLabView::makeCandidateRow(const PromptCandidate& candidate, Langu
     }
     stack->addLayout(top);
     auto* name = Views::label(button, Tokens::bodyFont(), Tone::primary, true);
-    name->setText(qtText(candidate.fallbackName()));
-    name->setMaximumHeight(QFontMetrics(name->font()).lineSpacing() * 2 + 2);
+    name->setObjectName("candidateName");
+    const QString full = qtText(candidate.fallbackName());
+    const QString shown = twoLines(full, name->font(), candidateTextWidth);
+    name->setText(shown);
+    if (shown != full) {
+        name->setToolTip(full);
+    }
+    name->setAccessibleName(full);
     stack->addWidget(name);
     auto* evidence = Views::label(button, Tokens::labelFont(), Tone::secondary);
     evidence->setText(
         qtText(Strings::labEvidenceDetail(candidate.kind, candidate.occurrences, language)));
     stack->addWidget(evidence);
     button->makeChildrenTransparent();
+    // A button takes the arrows to move focus; here they move the selection.
+    button->installEventFilter(this);
     button->setSelected(lab_->selectedID() == candidate.id);
     connect(button, &RowButton::clicked, this,
             [this, candidate] { lab_->select(candidate, model_->language()); });
@@ -393,7 +463,6 @@ void PromptLabView::refreshCandidates(Language language) {
 
 void PromptLabView::refreshUsage(Language language) {
     usageTitle_->setText(qtText(StringKey::labUsageTitle, language));
-    clear(usageRow_);
     const bool noTranscripts = !lab_->foundTranscripts();
     const bool noUsage = lab_->usage().empty();
     usageMessage_->setVisible(noTranscripts || noUsage);
@@ -404,21 +473,100 @@ void PromptLabView::refreshUsage(Language language) {
         return;
     }
     if (noUsage) {
-        usageMessage_->setText(qtText(StringKey::noPrompts, language));
-        Tokens::setTone(usageMessage_, Tone::primary);
+        // Before the first scan ends there are no counts yet, which is not
+        // the same as having no prompts.
+        const bool counting =
+            lab_->phase() != PromptLabModel::Phase::ready && !model_->config().rules.empty();
+        usageMessage_->setText(
+            qtText(counting ? StringKey::labScanning : StringKey::noPrompts, language));
+        Tokens::setTone(usageMessage_, counting ? Tone::secondary : Tone::primary);
         return;
     }
+    const Palette& palette = Palette::of(Tokens::appearanceOf(this));
+    QStringList entries;
+    QStringList spoken;
     for (const RuleUsage& entry : lab_->usage()) {
-        const std::string name = entry.name.empty()
-                                     ? std::string(Strings::string(StringKey::untitledPrompt, language))
-                                     : entry.name;
-        auto* label = Views::label(usageScroll_->widget(), Tokens::labelFont(),
-                                   entry.count == 0 ? Tone::warning : Tone::primary);
-        label->setText(qtText(Strings::labUsageEntry(name, int(entry.count), language)));
-        usageRow_->addWidget(label);
-        label->show();
+        const std::string name =
+            entry.name.empty() ? std::string(Strings::string(StringKey::untitledPrompt, language))
+                               : entry.name;
+        const QColor color = entry.count == 0 ? palette.warning : palette.primary;
+        spoken << qtText(Strings::labUsageEntry(name, int(entry.count), language));
+        entries << QStringLiteral("<span style=\"color:%1\">%2</span>")
+                       .arg(color.name(), unbreakable(qtText(Strings::labUsageEntry(
+                                                          name, int(entry.count), language)))
+                                              .toHtmlEscaped());
     }
-    usageRow_->addStretch();
+    // Lines break between entries only.
+    usageList_->setText(entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; ")));
+    usageList_->setAccessibleName(spoken.join(QStringLiteral(", ")));
+    fitUsage();
+}
+
+void PromptLabView::fitUsage() {
+    const QFontMetrics metrics(usageList_->font());
+    // The footer spans the window less its padding.
+    const int width = std::max(1, this->width() - 28);
+    const int wanted = usageList_->heightForWidth(width);
+    const int height = std::clamp(wanted, metrics.height(), metrics.lineSpacing() * 3 + 4);
+    if (usageScroll_->minimumHeight() != height || usageScroll_->maximumHeight() != height) {
+        usageScroll_->setFixedHeight(height);
+    }
+}
+
+void PromptLabView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitUsage();
+}
+
+void PromptLabView::keyPressEvent(QKeyEvent* event) {
+    if (!walkCandidates(event->key())) {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+bool PromptLabView::eventFilter(QObject* watched, QEvent* event) {
+    // The rows and the list's scroll area would take the arrows to move focus
+    // or scroll: they choose the suggestion.
+    if (event->type() == QEvent::KeyPress &&
+        walkCandidates(static_cast<QKeyEvent*>(event)->key())) {
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool PromptLabView::walkCandidates(int key) {
+    // Up and down walk the suggestions, unless a text field wants the keys.
+    const bool up = key == Qt::Key_Up;
+    const bool down = key == Qt::Key_Down;
+    QWidget* focused = focusWidget();
+    const bool typing = qobject_cast<QLineEdit*>(focused) != nullptr ||
+                        qobject_cast<QPlainTextEdit*>(focused) != nullptr;
+    if ((!up && !down) || typing || lab_->phase() != PromptLabModel::Phase::ready ||
+        lab_->candidates().empty()) {
+        return false;
+    }
+    const auto& candidates = lab_->candidates();
+    std::size_t index = 0;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (lab_->selectedID() == candidates[i].id) {
+            index = i;
+        }
+    }
+    if (up && index > 0) {
+        --index;
+    } else if (down && index + 1 < candidates.size()) {
+        ++index;
+    }
+    const bool focusInList = focused != nullptr && listColumn_->isAncestorOf(focused);
+    lab_->select(candidates[index], model_->language());
+    refreshNow();
+    if (RowButton* row = candidateRow(index)) {
+        if (focusInList) {
+            row->setFocus(Qt::TabFocusReason);
+        }
+        listScroll_->ensureWidgetVisible(row);
+    }
+    return true;
 }
 
 } // namespace tamsel

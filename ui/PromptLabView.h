@@ -47,6 +47,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void refresh();
@@ -54,6 +57,9 @@ private:
     void refreshServerChoices(Language language);
     void refreshCandidates(Language language);
     void refreshUsage(Language language);
+    void fitUsage();
+    // Moves the selection with the arrow keys; false for any other key.
+    bool walkCandidates(int key);
     QWidget* makeCandidateRow(const PromptCandidate& candidate, Language language);
 
     std::shared_ptr<AppModel> model_;
@@ -75,6 +81,7 @@ private:
     QStackedWidget* content_;
     QLabel* scanningText_;
     QLabel* noCandidates_;
+    QScrollArea* listScroll_;
     QWidget* listColumn_;
     QVBoxLayout* listStack_;
     std::vector<RowButton*> rows_;
@@ -83,7 +90,7 @@ private:
     QLabel* usageTitle_;
     QLabel* usageMessage_;
     QScrollArea* usageScroll_;
-    QHBoxLayout* usageRow_;
+    QLabel* usageList_;
 };
 
 } // namespace tamsel

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "ui/PromptLabView.h"
@@ -21,6 +22,10 @@ public:
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                        Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+        // Escape closes the window, as it closes the popover.
+        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+        escape->setContext(Qt::WindowShortcut);
+        connect(escape, &QShortcut::activated, this, &QWidget::close);
     }
 
 protected:
@@ -52,7 +57,9 @@ private:
     QPointer<QWidget> window_;
 };
 
-QSize toQt(const WindowSize& size) { return {qRound(size.width), qRound(size.height)}; }
+QSize toQt(const WindowSize& size) {
+    return {qRound(size.width), qRound(size.height)};
+}
 
 } // namespace
 
@@ -73,7 +80,8 @@ QtPromptLabWindowSystem::createWindow(const WindowSpec& spec, AppModel& appModel
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     Tokens::applyAppearance(window, Tokens::systemAppearance());
-    auto* view = new PromptLabView(appModel.shared_from_this(), labModel.shared_from_this(), window);
+    auto* view =
+        new PromptLabView(appModel.shared_from_this(), labModel.shared_from_this(), window);
     layout->addWidget(view);
     window->setMinimumSize(toQt(spec.minimumContentSize));
     window->resize(toQt(spec.contentSize));

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -11,7 +12,9 @@
 #include "ui/BannerView.h"
 #include "ui/HeaderView.h"
 #include "ui/Icons.h"
+#include "ui/RuleEditorView.h"
 #include "ui/RuleRowView.h"
+#include "ui/ShortcutColumn.h"
 
 namespace tamsel {
 
@@ -37,6 +40,8 @@ PromptListView::PromptListView(std::shared_ptr<AppModel> model, QWidget* parent)
     scroll_->setWidgetResizable(true);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab moves through the rows; the area itself needs no focus.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     listContent_ = new QWidget(scroll_);
     listContent_->setObjectName("scrollContent");
     listStack_ = new QVBoxLayout(listContent_);
@@ -44,6 +49,8 @@ PromptListView::PromptListView(std::shared_ptr<AppModel> model, QWidget* parent)
     listStack_->setSpacing(0);
     listStack_->setSizeConstraint(QLayout::SetMinAndMaxSize);
     scroll_->setWidget(listContent_);
+    // A row that grew or shrank after the refresh (fonts, wrapped warnings).
+    Views::onLayoutRequest(listContent_, [this] { measureList(false); });
     column->addWidget(scroll_);
 
     column->addWidget(Views::divider(this));
@@ -69,6 +76,8 @@ PromptListView::PromptListView(std::shared_ptr<AppModel> model, QWidget* parent)
     connect(add_, &QToolButton::clicked, this, [this] {
         const Rule added = model_->appendRule({}, {});
         model_->setExpandedRuleID(added.id);
+        // The new prompt wants a name first; its editor appears on the next refresh.
+        focusNameOf_ = added.id;
     });
     connect(settings_, &QToolButton::clicked, this, [this] {
         model_->reloadIfChangedExternally();
@@ -85,11 +94,10 @@ RuleRowView* PromptListView::row(const std::string& ruleID) const {
 void PromptListView::rebuildRows(const std::vector<Rule>& rules) {
     // Rows are kept while the prompts and their order stay, so that an open
     // editor keeps its focus and cursor through every keystroke.
-    const bool same = rules.size() == rows_.size() &&
-                      std::equal(rules.begin(), rules.end(), rows_.begin(),
-                                 [](const Rule& rule, RuleRowView* row) {
-                                     return rule.id == row->ruleID();
-                                 });
+    const bool same =
+        rules.size() == rows_.size() &&
+        std::equal(rules.begin(), rules.end(), rows_.begin(),
+                   [](const Rule& rule, RuleRowView* row) { return rule.id == row->ruleID(); });
     if (same) {
         return;
     }
@@ -126,10 +134,26 @@ void PromptListView::refresh() {
     const auto issues = Validator::issues(rules);
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const auto found = issues.find(rules[i].id);
-        rows_[i]->display(rules[i], found == issues.end() ? std::vector<RuleIssue>{} : found->second,
-                          i == 0, i + 1 == rules.size());
+        rows_[i]->display(rules[i],
+                          found == issues.end() ? std::vector<RuleIssue>{} : found->second, i == 0,
+                          i + 1 == rules.size());
     }
-    measureList();
+    // One chip column width for all rows, so that the names line up.
+    int columnWidth = ShortcutColumn::standardWidth;
+    for (RuleRowView* row : rows_) {
+        columnWidth = std::max(columnWidth, row->shortcuts()->wantedWidth());
+    }
+    for (RuleRowView* row : rows_) {
+        row->shortcuts()->setSharedWidth(columnWidth);
+    }
+    measureList(true);
+    if (focusNameOf_) {
+        if (RuleRowView* added = row(*focusNameOf_); added && added->editor()) {
+            added->editor()->nameField()->setFocus(Qt::OtherFocusReason);
+            scroll_->ensureWidgetVisible(added->editor()->nameField());
+        }
+        focusNameOf_.reset();
+    }
 
     add_->setText(qtText(StringKey::addPrompt, language));
     add_->setIcon(Icons::icon(Symbol::plus, 11, palette.primary));
@@ -138,14 +162,20 @@ void PromptListView::refresh() {
     settings_->setToolTip(settings_->accessibleName());
 }
 
-void PromptListView::measureList() {
+void PromptListView::measureList(bool rowsChanged) {
+    // Rows report their new sizes on a later turn; after a refresh the list
+    // is measured afresh rather than from what it last knew.
+    if (rowsChanged) {
+        listStack_->invalidate();
+    }
     listStack_->activate();
-    QLayout* layout = listContent_->layout();
-    const int width = scroll_->viewport()->width() > 0 ? scroll_->viewport()->width() : 460;
-    const int contentHeight = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
-                                                          : layout->totalSizeHint().height();
-    if (listHeight_.update(contentHeight)) {
-        scroll_->setFixedHeight(std::clamp(qRound(listHeight_.value), 1, maximumListHeight));
+    listHeight_.update(Views::layoutHeight(listContent_));
+    // Grows with the list, shrinks when rows close or go, and scrolls sooner
+    // when the screen is short.
+    const int height =
+        Views::scrollHeight(this, scroll_, qRound(listHeight_.value), maximumListHeight);
+    if (height != scroll_->minimumHeight() || height != scroll_->maximumHeight()) {
+        scroll_->setFixedHeight(height);
     }
 }
 

@@ -5,6 +5,8 @@
 // points and scrolls beyond.
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "app/AppModel.h"
@@ -34,7 +36,7 @@ public:
 
 private:
     void rebuildRows(const std::vector<Rule>& rules);
-    void measureList();
+    void measureList(bool rowsChanged);
 
     std::shared_ptr<AppModel> model_;
     HeaderView* header_;
@@ -45,6 +47,7 @@ private:
     QVBoxLayout* listStack_;
     std::vector<RuleRowView*> rows_;
     MeasuredHeight listHeight_;
+    std::optional<std::string> focusNameOf_;
     QToolButton* add_;
     QToolButton* settings_;
 };

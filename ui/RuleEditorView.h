@@ -29,6 +29,7 @@ public:
     // Takes the prompt's current state from the model; local edits that the
     // model already holds are left alone, so typing never loops back.
     void display(const Rule& rule, const std::vector<RuleIssue>& issues);
+    QLineEdit* nameField() const { return name_; }
 
 private:
     void update(const std::function<void(Rule&)>& change);

@@ -66,7 +66,9 @@ RuleRowView::RuleRowView(std::shared_ptr<AppModel> model, const std::string& rul
     });
 }
 
-bool RuleRowView::isExpanded() const { return model_->expandedRuleID() == ruleID_; }
+bool RuleRowView::isExpanded() const {
+    return model_->expandedRuleID() == ruleID_;
+}
 
 void RuleRowView::toggleExpansion() {
     if (isExpanded()) {
@@ -94,7 +96,8 @@ QMenu* RuleRowView::makeContextMenu(QWidget* parent) {
     connect(down, &QAction::triggered, this, [this] { model_->moveRule(ruleID_, +1); });
     menu->addSeparator();
     QAction* remove = menu->addAction(qtText(StringKey::deletePrompt, language));
-    remove->setIcon(Icons::icon(Symbol::trash, 13, Palette::of(Tokens::appearanceOf(this)).warning));
+    remove->setIcon(
+        Icons::icon(Symbol::trash, 13, Palette::of(Tokens::appearanceOf(this)).warning));
     connect(remove, &QAction::triggered, this, [this] { deleteRule(); });
     return menu;
 }
@@ -107,9 +110,14 @@ void RuleRowView::display(const Rule& rule, const std::vector<RuleIssue>& issues
     const Palette& palette = Palette::of(Tokens::appearanceOf(this));
     const bool expanded = isExpanded();
 
-    shortcuts_->display(rule, language);
+    // A prompt that cannot fire now (Tamsel paused, or the prompt turned
+    // off) is drawn faint, so that the list says so at a glance.
+    const bool dimmed = !model_->config().enabled || !rule.enabled;
+    shortcuts_->display(rule, language, dimmed);
     name_->setFullText(rule.name.empty() ? qtText(StringKey::untitledPrompt, language)
                                          : qtText(rule.name));
+    Tokens::setTone(name_, dimmed ? Tone::tertiary : Tone::primary);
+    summary_->setProperty("dimmed", dimmed);
     warning_->setVisible(!issues.empty());
     if (!issues.empty()) {
         warning_->setPixmap(Icons::pixmap(Symbol::warning, 10, palette.warning));
@@ -119,8 +127,8 @@ void RuleRowView::display(const Rule& rule, const std::vector<RuleIssue>& issues
     if (showsPreview) {
         preview_->setFullText(previewOf(rule.text));
     }
-    chevron_->setPixmap(Icons::pixmap(expanded ? Symbol::chevronUp : Symbol::chevronDown, 9,
-                                      palette.secondary));
+    chevron_->setPixmap(
+        Icons::pixmap(expanded ? Symbol::chevronUp : Symbol::chevronDown, 9, palette.secondary));
     summary_->setAccessibleName(
         qtText(expanded ? StringKey::collapseRow : StringKey::expandRow, language));
 

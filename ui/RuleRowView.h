@@ -25,12 +25,12 @@ public:
     RuleRowView(std::shared_ptr<AppModel> model, const std::string& ruleID, QWidget* parent);
 
     const std::string& ruleID() const { return ruleID_; }
-    void display(const Rule& rule, const std::vector<RuleIssue>& issues, bool isFirst,
-                 bool isLast);
+    void display(const Rule& rule, const std::vector<RuleIssue>& issues, bool isFirst, bool isLast);
 
     // The context menu as it would open now; the caller owns it.
     QMenu* makeContextMenu(QWidget* parent);
     RowButton* summary() const { return summary_; }
+    ShortcutColumn* shortcuts() const { return shortcuts_; }
     RuleEditorView* editor() const { return editor_; }
 
 private:

@@ -37,7 +37,9 @@ QPushButton* smallButton(QWidget* parent, const char* name) {
     return button;
 }
 
-bool isSpaceOrTab(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+bool isSpaceOrTab(QChar c) {
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
 
 constexpr LanguagePreference languageChoices[] = {LanguagePreference::system,
                                                   LanguagePreference::en, LanguagePreference::ja};
@@ -92,8 +94,10 @@ SettingsView::SettingsView(std::shared_ptr<AppModel> model, SettingsActions acti
     scroll_->setWidgetResizable(true);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setFocusPolicy(Qt::NoFocus);
     content_ = buildContent();
     scroll_->setWidget(content_);
+    Views::onLayoutRequest(content_, [this] { measureContent(false); });
     column->addWidget(scroll_);
     column->addWidget(Views::divider(this));
 
@@ -285,8 +289,8 @@ void SettingsView::refresh() {
     title_->setText(qtText(StringKey::settingsTitle, language));
 
     injectionTitle_->setText(qtText(StringKey::injectionMethod, language));
-    injection_->setTexts({qtText(StringKey::injectionPaste, language),
-                          qtText(StringKey::injectionType, language)});
+    injection_->setTexts(
+        {qtText(StringKey::injectionPaste, language), qtText(StringKey::injectionType, language)});
     injection_->setAccessibleName(injectionTitle_->text());
     injection_->setCurrentIndex(config.injectionMethod == InjectionMethod::type ? 1 : 0);
     injectionNote_->setText(qtText(StringKey::injectionTypeNote, language));
@@ -348,17 +352,19 @@ void SettingsView::refresh() {
     aboutSecureInput_->setText(qtText(StringKey::aboutSecureInput, language));
     setupGuide_->setText(qtText(StringKey::showSetupGuide, language));
     quit_->setText(qtText(StringKey::quitApp, language));
-    measureContent();
+    measureContent(true);
 }
 
-void SettingsView::measureContent() {
-    QLayout* layout = content_->layout();
-    layout->activate();
-    const int width = popoverWidth;
-    const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
-                                                   : layout->totalSizeHint().height();
-    if (contentHeight_.update(height)) {
-        scroll_->setFixedHeight(std::clamp(qRound(contentHeight_.value), 1, maximumContentHeight));
+void SettingsView::measureContent(bool contentChanged) {
+    if (contentChanged) {
+        content_->layout()->invalidate();
+    }
+    content_->layout()->activate();
+    contentHeight_.update(Views::layoutHeight(content_));
+    const int height =
+        Views::scrollHeight(this, scroll_, qRound(contentHeight_.value), maximumContentHeight);
+    if (height != scroll_->minimumHeight() || height != scroll_->maximumHeight()) {
+        scroll_->setFixedHeight(height);
     }
 }
 

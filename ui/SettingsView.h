@@ -45,7 +45,7 @@ private:
     QWidget* section(QVBoxLayout* column, int spacing, QLabel** title);
     QWidget* delayRow(QLabel** title, QSpinBox** stepper, int maximum);
     void setLaunchAtLogin(bool on);
-    void measureContent();
+    void measureContent(bool contentChanged);
 
     std::shared_ptr<AppModel> model_;
     SettingsActions actions_;

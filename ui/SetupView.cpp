@@ -1,5 +1,6 @@
 #include "ui/SetupView.h"
 
+#include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QShortcut>
@@ -32,19 +33,21 @@ SetupView::SetupView(std::shared_ptr<AppModel> model, QWidget* parent)
     auto* steps = new QVBoxLayout();
     steps->setSpacing(6);
     for (int i = 0; i < 3; ++i) {
-        auto* row = new QHBoxLayout();
+        stepRows_[i] = new QWidget(this);
+        auto* row = new QHBoxLayout(stepRows_[i]);
+        row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(7);
-        auto* number = Views::label(this, Tokens::shortcutFont(), Tone::secondary);
+        auto* number = Views::label(stepRows_[i], Tokens::shortcutFont(), Tone::secondary);
         number->setText(QString::number(i + 1));
         number->setFixedWidth(14);
         number->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         // The step texts sit on the numbers' baseline; both fonts are near
         // enough in size that a small offset lines them up.
         number->setContentsMargins(0, 1, 0, 0);
-        steps_[i] = Views::label(this, Tokens::bodyFont(), Tone::primary, true);
+        steps_[i] = Views::label(stepRows_[i], Tokens::bodyFont(), Tone::primary, true);
         row->addWidget(number, 0, Qt::AlignTop);
         row->addWidget(steps_[i], 1);
-        steps->addLayout(row);
+        steps->addWidget(stepRows_[i]);
     }
     column->addLayout(steps);
 
@@ -88,11 +91,16 @@ SetupView::SetupView(std::shared_ptr<AppModel> model, QWidget* parent)
 
     connect(open_, &QPushButton::clicked, this, [this] { model_->openAccessibilitySettings(); });
     connect(skip_, &QToolButton::clicked, this, [this] { model_->setShowsSetupGuide(false); });
-    // The open button is the page's default: Return presses it.
+    // The open button is the page's default: Return presses it. With access
+    // granted there is nothing to open, and Return closes the guide.
     for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(key), this);
         shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(shortcut, &QShortcut::activated, open_, &QPushButton::click);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            QAbstractButton* button =
+                model_->accessibilityGranted() ? static_cast<QAbstractButton*>(skip_) : open_;
+            button->click();
+        });
     }
 }
 
@@ -100,21 +108,25 @@ void SetupView::refresh() {
     const Language language = model_->language();
     const Palette& palette = Palette::of(Tokens::appearanceOf(this));
     icon_->setPixmap(Icons::pixmap(Symbol::lockShield, 16, palette.secondary));
-    title_->setText(qtText(StringKey::setupTitle, language));
-    why_->setText(qtText(StringKey::setupWhy, language));
+    // Once access is there, the guide says so instead of asking for it: no
+    // steps, nothing to open, and the way out is "Done".
+    const bool granted = model_->accessibilityGranted();
+    title_->setText(qtText(granted ? StringKey::setupReadyTitle : StringKey::setupTitle, language));
+    why_->setText(qtText(granted ? StringKey::setupReadyWhy : StringKey::setupWhy, language));
     const StringKey stepKeys[] = {StringKey::setupStep1, StringKey::setupStep2,
                                   StringKey::setupStep3};
     for (int i = 0; i < 3; ++i) {
         steps_[i]->setText(qtText(stepKeys[i], language));
+        stepRows_[i]->setVisible(!granted);
     }
     open_->setText(qtText(StringKey::setupOpenButton, language));
-    const bool granted = model_->accessibilityGranted();
+    open_->setVisible(!granted);
     waiting_->setVisible(!granted);
     granted_->setVisible(granted);
     waitingText_->setText(qtText(StringKey::setupWaiting, language));
     grantedIcon_->setPixmap(Icons::pixmap(Symbol::checkmarkCircle, 12, palette.secondary));
     grantedText_->setText(qtText(StringKey::setupGranted, language));
-    skip_->setText(qtText(StringKey::setupSkip, language));
+    skip_->setText(qtText(granted ? StringKey::setupDone : StringKey::setupSkip, language));
 }
 
 } // namespace tamsel

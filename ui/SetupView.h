@@ -25,6 +25,7 @@ private:
     std::shared_ptr<AppModel> model_;
     QLabel* title_;
     QLabel* why_;
+    QWidget* stepRows_[3];
     QLabel* steps_[3];
     QPushButton* open_;
     QWidget* waiting_;

@@ -1,5 +1,8 @@
 #include "ui/ShortcutColumn.h"
 
+#include <algorithm>
+
+#include <QBoxLayout>
 #include <QHBoxLayout>
 
 #include "ui/Icons.h"
@@ -16,22 +19,29 @@ ShortcutChip::ShortcutChip(TriggerKind kind, QWidget* parent) : QWidget(parent),
     label_->setFont(Tokens::shortcutFont());
     row->addWidget(icon_);
     row->addWidget(label_, 1);
-    setFixedWidth(60);
+    row->addStretch();
 }
 
-void ShortcutChip::display(const std::string& hotkeyText, Language language) {
+int ShortcutChip::naturalWidth() const {
+    // Room for the whole shortcut: the chip never cuts it short.
+    return std::max(narrowest,
+                    9 + 2 + QFontMetrics(label_->font()).horizontalAdvance(label_->text()) + 2);
+}
+
+void ShortcutChip::display(const std::string& hotkeyText, Language language, bool dimmed) {
     const auto hotkey = Hotkey::parse(hotkeyText);
-    const StringKey name = kind_ == TriggerKind::send ? StringKey::triggerSend
-                                                      : StringKey::triggerInsert;
-    const Tone tone = !hotkey ? Tone::tertiary
-                              : (kind_ == TriggerKind::send ? Tone::accent : Tone::secondary);
+    const StringKey name =
+        kind_ == TriggerKind::send ? StringKey::triggerSend : StringKey::triggerInsert;
+    const Tone tone = !hotkey || dimmed
+                          ? Tone::tertiary
+                          : (kind_ == TriggerKind::send ? Tone::accent : Tone::secondary);
     const QColor color = Palette::of(Tokens::appearanceOf(this)).tone(tone);
     icon_->setPixmap(Icons::pixmap(
         kind_ == TriggerKind::send ? Symbol::paperplane : Symbol::textBadgePlus, 9, color));
     const QString shown =
         hotkey ? qtText(hotkey->displayString(platformKeyNaming)) : QStringLiteral("—");
-    // PC key names can be longer than the chip: the tooltip keeps the whole.
-    label_->setText(QFontMetrics(label_->font()).elidedText(shown, Qt::ElideRight, 60 - 11));
+    label_->setText(shown);
+    setFixedWidth(naturalWidth());
     Tokens::setTone(label_, tone);
     const QString title = qtText(name, language);
     setAccessibleName(title + QStringLiteral(": ") +
@@ -40,20 +50,36 @@ void ShortcutChip::display(const std::string& hotkeyText, Language language) {
 }
 
 ShortcutColumn::ShortcutColumn(QWidget* parent) : QWidget(parent) {
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(6);
+    row_ = new QBoxLayout(QBoxLayout::LeftToRight, this);
+    row_->setContentsMargins(0, 0, 0, 0);
+    row_->setSpacing(6);
     send_ = new ShortcutChip(TriggerKind::send, this);
     insert_ = new ShortcutChip(TriggerKind::insert, this);
-    row->addWidget(send_);
-    row->addWidget(insert_);
-    row->addStretch();
-    setFixedWidth(132);
+    row_->addWidget(send_);
+    row_->addWidget(insert_);
+    row_->addStretch();
+    setFixedWidth(standardWidth);
 }
 
-void ShortcutColumn::display(const Rule& rule, Language language) {
-    send_->display(rule.hotkey, language);
-    insert_->display(rule.insertHotkey, language);
+void ShortcutColumn::display(const Rule& rule, Language language, bool dimmed) {
+    send_->display(rule.hotkey, language, dimmed);
+    insert_->display(rule.insertHotkey, language, dimmed);
+    // Side by side while both fit a modest width; long PC key names (four
+    // modifiers spelled out) go one above the other, send first, so that the
+    // name beside them keeps its room.
+    const int sideBySide = send_->naturalWidth() + row_->spacing() + insert_->naturalWidth();
+    const bool stacked = sideBySide > widestSideBySide;
+    row_->setDirection(stacked ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    row_->setSpacing(stacked ? 2 : 6);
+    wantedWidth_ = std::max(
+        standardWidth,
+        stacked ? std::max(send_->naturalWidth(), insert_->naturalWidth()) : sideBySide);
+    setFixedWidth(std::max(wantedWidth_, sharedWidth_));
+}
+
+void ShortcutColumn::setSharedWidth(int width) {
+    sharedWidth_ = width;
+    setFixedWidth(std::max(wantedWidth_, sharedWidth_));
 }
 
 } // namespace tamsel

@@ -9,6 +9,7 @@ namespace tamsel {
 SwitchButton::SwitchButton(QWidget* parent) : QAbstractButton(parent) {
     setCheckable(true);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(sizeHint());
 }
 
@@ -29,6 +30,10 @@ void SwitchButton::paintEvent(QPaintEvent*) {
     painter.setBrush(Qt::white);
     painter.setPen(QPen(QColor(0, 0, 0, 30), 0.5));
     painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
+    if (hasFocus()) {
+        Tokens::paintFocusRing(painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), palette,
+                               (height() - 1) / 2.0);
+    }
 }
 
 } // namespace tamsel

@@ -8,6 +8,8 @@
 #include <QPalette>
 #include <QString>
 
+class QPainter;
+class QRectF;
 class QWidget;
 
 namespace tamsel {
@@ -30,6 +32,10 @@ struct Palette {
     QColor selection;
     QColor button;
 
+    // The keyboard-focus ring: opaque, lighter than the accent so that it
+    // still shows around controls filled with the accent.
+    QColor focusRing() const;
+
     static const Palette& of(Appearance appearance);
     QColor tone(Tone tone) const;
 };
@@ -50,6 +56,9 @@ Appearance systemAppearance();
 // and a style sheet for the tones, borders and banners below.
 void applyAppearance(QWidget* root, Appearance appearance);
 Appearance appearanceOf(const QWidget* widget);
+
+// The focus ring of controls that paint themselves, inside `area`.
+void paintFocusRing(QPainter& painter, const QRectF& area, const Palette& palette, double radius);
 
 // Colours a label (or any widget with text) by tone; cheap when unchanged.
 void setTone(QWidget* widget, Tone tone);

@@ -198,6 +198,27 @@ constexpr std::array<Entry, stringKeyCount> table{{
     TAMSEL_TEXT(dismiss, "Dismiss", "閉じる"),
     TAMSEL_TEXT(reloadedFromDisk, "Reloaded from the config file.",
                 "設定ファイルから読み込み直しました。"),
+    TAMSEL_TEXT(configErrorKeptPrompts,
+                "Tamsel keeps the prompts it had before. Your file has not been overwritten.",
+                "読み込み済みのプロンプトをそのまま使っています。ファイルは上書きしていません。"),
+    TAMSEL_TEXT(undo, "Undo", "元に戻す"),
+    TAMSEL_DESKTOP_TEXT(setupReadyTitle, "Tamsel has Accessibility access",
+                        "Tamsel にアクセシビリティ権限があります", "Tamsel can use the X11 display",
+                        "Tamsel は X11 ディスプレイを使えます"),
+    TAMSEL_DESKTOP_TEXT(
+        setupReadyWhy,
+        "Tamsel watches for your shortcut keys and types the text for you. "
+        "Nothing more is needed.",
+        "Tamsel はショートカットキーを監視し、本文を入力します。追加の設定は不要です。",
+        "Tamsel watches for your shortcut keys and types the text for you. "
+        "This display has what it needs.",
+        "Tamsel はショートカットキーを監視し、本文を入力します。このディスプレイで"
+        "必要なものはそろっています。"),
+    TAMSEL_TEXT(setupDone, "Done", "完了"),
+    TAMSEL_TEXT(trayOpen, "Open Tamsel", "Tamsel を開く"),
+    TAMSEL_TEXT(trayPause, "Pause", "一時停止"),
+    TAMSEL_TEXT(trayResume, "Resume", "再開"),
+    TAMSEL_TEXT(trayQuit, "Quit", "終了"),
 }};
 
 #undef TAMSEL_TEXT
@@ -210,7 +231,7 @@ constexpr bool tableIsInKeyOrder() {
             return false;
         }
     }
-    return table.back().key == StringKey::reloadedFromDisk;
+    return table.back().key == StringKey::trayQuit;
 }
 static_assert(tableIsInKeyOrder(), "the string table must list every key once, in order");
 
@@ -361,6 +382,90 @@ std::string x11WindowsOnly(Language language) {
     }
     return "This is a Wayland session: the shortcuts work only in windows of X11 apps "
            "(running on XWayland).";
+}
+
+std::string labExamplesShown(int shown, int total, Language language) {
+    const std::string s = std::to_string(shown);
+    const std::string t = std::to_string(total);
+    if (language == Language::ja) {
+        return concat({t, " 項目のうち最初の ", s, " 項目を表示しています。"});
+    }
+    return concat({"Showing the first ", s, " of ", t, "."});
+}
+
+std::string deletedPrompt(std::string_view name, Language language) {
+    if (language == Language::ja) {
+        return concat({"「", name, "」を削除しました"});
+    }
+    return concat({"Deleted \u201c", name, "\u201d"});
+}
+
+// The JSON reader's problems, in Japanese; a character it names is kept.
+std::string syntaxProblemJa(std::string_view problem) {
+    static constexpr std::pair<std::string_view, std::string_view> known[] = {
+        {"Expected ':' after a key", "キーの後に ':' がありません"},
+        {"Expected a quoted key", "引用符で囲んだキーがありません"},
+        {"Expected ',' or '}' after an object member",
+         "オブジェクトの要素の後に ',' か '}' がありません"},
+        {"Expected ',' or ']' after an array element", "配列の要素の後に ',' か ']' がありません"},
+        {"Invalid UTF-8", "UTF-8 として正しくありません"},
+        {"Invalid \\u escape", "\\u エスケープが正しくありません"},
+        {"Invalid escape sequence", "エスケープが正しくありません"},
+        {"Invalid number", "数値が正しくありません"},
+        {"Unescaped control character in a string", "文字列に制御文字がそのまま入っています"},
+        {"Unexpected end of data", "データが途中で終わっています"},
+        {"Unexpected text after the end of the JSON value", "JSON の値の後に余分な文字があります"},
+        {"Unpaired surrogate in a \\u escape", "\\u エスケープのサロゲートが対になっていません"},
+        {"Unterminated string", "文字列が閉じていません"},
+        {"Unexpected character", "予期しない文字です"},
+    };
+    for (const auto& [en, ja] : known) {
+        if (problem == en) {
+            return std::string(ja);
+        }
+    }
+    constexpr std::string_view unexpected = "Unexpected character ";
+    if (problem.starts_with(unexpected)) {
+        return concat({"予期しない文字 ", problem.substr(unexpected.size()), " があります"});
+    }
+    return std::string(problem);
+}
+
+std::string configErrorDetail(std::string_view message, Language language) {
+    if (language != Language::ja) {
+        return std::string(message);
+    }
+    // The reader's messages: "The given data was not valid JSON." with an
+    // optional position, and "Type mismatch at <path>".
+    constexpr std::string_view notJson = "The given data was not valid JSON.";
+    constexpr std::string_view mismatch = "Type mismatch at ";
+    if (message.starts_with(notJson)) {
+        std::string_view rest = message.substr(notJson.size());
+        while (rest.starts_with(' ')) {
+            rest.remove_prefix(1);
+        }
+        // "<problem> at line L, column C (byte B)." → position first, in Japanese.
+        const auto at = rest.rfind(" at line ");
+        const auto comma = rest.rfind(", column ");
+        const auto byte = rest.rfind(" (byte ");
+        if (at != std::string_view::npos && comma != std::string_view::npos &&
+            byte != std::string_view::npos && at < comma && comma < byte && rest.ends_with(").")) {
+            const std::string_view problem = rest.substr(0, at);
+            const std::string_view line = rest.substr(at + 9, comma - at - 9);
+            const std::string_view column = rest.substr(comma + 9, byte - comma - 9);
+            const std::string_view offset = rest.substr(byte + 7, rest.size() - byte - 9);
+            return concat({"JSON として読めません。", line, " 行 ", column, " 列（", offset,
+                           " バイト目）: ", syntaxProblemJa(problem), "。"});
+        }
+        return rest.empty() ? std::string("JSON として読めません。")
+                            : concat({"JSON として読めません。", rest});
+    }
+    if (message.starts_with(mismatch)) {
+        const std::string_view path = message.substr(mismatch.size());
+        return path.empty() ? std::string("最上位が JSON のオブジェクトではありません。")
+                            : concat({path, " の型が違います。"});
+    }
+    return std::string(message);
 }
 
 std::string labSummary(int prompts, int days, int sections, Language language) {

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 #include "core/analysis/CandidateKind.h"
 #include "core/config/Config.h"
@@ -116,9 +116,18 @@ enum class StringKey : std::uint8_t {
     saveErrorTitle,
     dismiss,
     reloadedFromDisk,
+    configErrorKeptPrompts,
+    undo,
+    setupReadyTitle,
+    setupReadyWhy,
+    setupDone,
+    trayOpen,
+    trayPause,
+    trayResume,
+    trayQuit,
 };
 
-inline constexpr std::size_t stringKeyCount = 96;
+inline constexpr std::size_t stringKeyCount = 105;
 
 // Every key, in declaration order.
 extern const std::array<StringKey, stringKeyCount> allStringKeys;
@@ -155,6 +164,13 @@ std::string x11WindowsOnly(Language language);
 std::string labSummary(int prompts, int days, int sections, Language language);
 std::string labEvidenceDetail(CandidateKind kind, int count, Language language);
 std::string labUsageEntry(std::string_view name, int count, Language language);
+// Under a convention's example lines when only the first of them are shown.
+std::string labExamplesShown(int shown, int total, Language language);
+// The banner that offers to bring back a prompt just deleted.
+std::string deletedPrompt(std::string_view name, Language language);
+// The configuration file's problem as the user reads it: the reader's own
+// messages in the user's language, anything else (the system's) as it came.
+std::string configErrorDetail(std::string_view message, Language language);
 // What the prompt row and the editor say about a finding of the validator.
 std::string issueMessage(const RuleIssue& issue, Language language);
 

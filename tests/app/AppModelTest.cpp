@@ -186,6 +186,7 @@ TEST_F(AppModelTest, DamagedReloadKeepsTheConfigurationAndReportsIt) {
     ASSERT_TRUE(model->loadError());
     EXPECT_TRUE(model->loadError()->starts_with("The given data was not valid JSON."));
     EXPECT_EQ(model->config(), storedConfig());
+    EXPECT_TRUE(model->loadErrorKeptConfig());
     EXPECT_EQ(fileBytes(), "{ broken");
     // Repaired by hand: the error clears.
     writeFile(file, ConfigCodec::encode(storedConfig()));
@@ -322,4 +323,50 @@ TEST_F(AppModelTest, ShortcutsAnotherProgramHoldsAreShownInTheCurrentLanguage) {
     model->tap()->watchedHotkeysUnavailable({});
     mainQueue->runPending();
     EXPECT_FALSE(model->unavailableHotkeysMessage());
+}
+
+TEST_F(AppModelTest, UnreadableFileAtStartFallsBackToDefaultsAndSaysSo) {
+    writeFile(file, "{ broken");
+    makeModel();
+    ASSERT_TRUE(model->loadError());
+    EXPECT_FALSE(model->loadErrorKeptConfig());
+}
+
+TEST_F(AppModelTest, DeletedPromptComesBackWhereItStoodUntilTheOfferLapses) {
+    makeModel();
+    model->deleteRule("B");
+    ASSERT_TRUE(model->recentlyDeleted());
+    EXPECT_EQ(model->recentlyDeleted()->index, 1u);
+    model->undoDelete();
+    EXPECT_EQ(model->config(), storedConfig());
+    EXPECT_FALSE(model->recentlyDeleted());
+    mainQueue->advance(1s);
+    EXPECT_EQ(fileBytes(), ConfigCodec::encode(storedConfig()));
+
+    // The list grew shorter meanwhile: the prompt goes last.
+    model->deleteRule("C");
+    model->deleteRule("B");
+    model->deleteRule("A");
+    model->undoDelete(); // only the last deletion is offered
+    ASSERT_EQ(model->config().rules.size(), 1u);
+    EXPECT_EQ(model->config().rules[0].id, "A");
+
+    // Back from the file before the undo: no second copy.
+    model->deleteRule("A");
+    mainQueue->advance(1s); // saved, so that the file's edit is taken
+    writeFile(file, ConfigCodec::encode(storedConfig()));
+    touchLater(file);
+    model->reloadIfChangedExternally();
+    model->undoDelete();
+    EXPECT_EQ(model->config(), storedConfig());
+
+    // Left alone, the offer lapses and the deletion stays.
+    model->deleteRule("C");
+    mainQueue->advance(std::chrono::milliseconds(AppModel::undoDurationMS));
+    EXPECT_FALSE(model->recentlyDeleted());
+    model->undoDelete();
+    EXPECT_EQ(model->config().rules.size(), 2u);
+    // Deleting what is not there offers nothing.
+    model->deleteRule("nothing");
+    EXPECT_FALSE(model->recentlyDeleted());
 }

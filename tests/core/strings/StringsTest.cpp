@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "core/config/ConfigCodec.h"
+
 using namespace tamsel;
 
 TEST(Strings, EveryKeyHasBothTextsAndItsOwnName) {
@@ -82,3 +84,31 @@ TEST(Strings, UnavailableShortcutsListsEachInBothLanguages) {
 }
 
 } // namespace
+
+// The reader's own messages, as the reader writes them, read in Japanese; the
+// system's messages and English pass through untouched.
+TEST(Strings, ConfigErrorDetailSpeaksTheUsersLanguage) {
+    struct Case {
+        std::string_view bytes;
+        std::string_view japaneseHas;
+    };
+    const Case cases[] = {{"{ \"rules\": [ }", "予期しない文字 '}' があります"},
+                          {"{ \"enabled\": true", "データが途中で終わっています"},
+                          {"[1, 2]", "最上位が JSON のオブジェクトではありません"},
+                          {"{ \"rules\": 5 }", "rules の型が違います"}};
+    for (const Case& c : cases) {
+        const auto decoded = ConfigCodec::decode(c.bytes);
+        ASSERT_FALSE(decoded.config.has_value()) << c.bytes;
+        const std::string ja = Strings::configErrorDetail(decoded.error, Language::ja);
+        EXPECT_NE(ja.find(c.japaneseHas), std::string::npos) << decoded.error << " → " << ja;
+        EXPECT_EQ(ja.find("The given data"), std::string::npos) << ja;
+        EXPECT_EQ(Strings::configErrorDetail(decoded.error, Language::en), decoded.error);
+    }
+    const auto positioned = ConfigCodec::decode("{\n  \"rules\": [ }");
+    ASSERT_FALSE(positioned.config.has_value());
+    EXPECT_NE(Strings::configErrorDetail(positioned.error, Language::ja).find("2 行 "),
+              std::string::npos)
+        << Strings::configErrorDetail(positioned.error, Language::ja);
+    const std::string system = "Could not open \"/x/config.json\": Permission denied.";
+    EXPECT_EQ(Strings::configErrorDetail(system, Language::ja), system);
+}
