@@ -35,7 +35,7 @@ std::vector<BannerView::Banner> BannerView::banners() const {
                 qtText(Strings::secureInputDetail(holder, language)), nullptr);
     }
     if (auto limitation = model_->onlyX11WindowsMessage()) {
-        list.push_back({qtText(*limitation), QString(), nullptr});
+        warning(qtText(*limitation), QString(), nullptr);
     }
     if (auto unavailable = model_->unavailableHotkeysMessage()) {
         warning(qtText(*unavailable), QString(), nullptr);
