@@ -10,6 +10,7 @@
 
 #include <wayland-client.h>
 
+#include "core/toolkit/FileDescriptor.h"
 #include "platform/wayland/wlr-data-control-unstable-v1-client-protocol.h"
 
 namespace tamsel {
@@ -20,32 +21,11 @@ using Contents = std::vector<std::pair<std::string, std::string>>;
 
 int index(WaylandSelection selection) { return selection == WaylandSelection::clipboard ? 0 : 1; }
 
-// A descriptor closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&&) = delete;
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) {
-            close(fd_);
-            fd_ = -1;
-        }
-    }
-
-private:
-    int fd_;
-};
-
 // Writes everything, then closes: a reader slower than us must not hold up
 // the event thread, so each answer gets a short-lived thread of its own.
 void answer(int fd, std::shared_ptr<const std::string> data) {
     std::thread([fd, data = std::move(data)] {
-        Descriptor out(fd);
+        FileDescriptor out(fd);
         const int flags = fcntl(fd, F_GETFL);
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         std::size_t written = 0;
@@ -287,7 +267,7 @@ void WaylandDataControl::replaceOffer(WaylandSelection selection,
 std::optional<Contents> WaylandDataControl::read(WaylandSelection selection,
                                                  std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    std::vector<std::pair<std::string, Descriptor>> pending;
+    std::vector<std::pair<std::string, FileDescriptor>> pending;
     {
         std::lock_guard lock(mutex_);
         zwlr_data_control_offer_v1* offer = current_[index(selection)];
@@ -301,7 +281,7 @@ std::optional<Contents> WaylandDataControl::read(WaylandSelection selection,
             }
             zwlr_data_control_offer_v1_receive(offer, type.c_str(), pipeEnds[1]);
             close(pipeEnds[1]);
-            pending.emplace_back(type, pipeEnds[0]);
+            pending.emplace_back(type, FileDescriptor(pipeEnds[0]));
         }
         wl_display_flush(connection_->display());
     }
