@@ -299,6 +299,15 @@ std::vector<Hotkey> EventTapController::watchedHotkeys() const {
     return hotkeys;
 }
 
+bool EventTapController::firesIn(const std::optional<std::string>& application) const {
+    std::shared_ptr<const Snapshot> current = snapshot();
+    std::optional<std::string_view> name;
+    if (application) {
+        name = *application;
+    }
+    return current->enabled && !current->index.isEmpty() && current->config.isTargeted(name);
+}
+
 void EventTapController::watchedHotkeysUnavailable(std::vector<Hotkey> hotkeys) {
     std::lock_guard guard(runtimeLock_);
     if (hotkeys == unavailable_) {

@@ -93,6 +93,7 @@ public:
     TapVerdict handleTapEvent(const TapEvent& event) override;
     std::vector<Hotkey> watchedHotkeys() const override;
     void watchedHotkeysUnavailable(std::vector<Hotkey> hotkeys) override;
+    bool firesIn(const std::optional<std::string>& application) const override;
 
 private:
     struct TapThread {

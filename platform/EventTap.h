@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "core/config/Hotkey.h"
@@ -57,6 +58,13 @@ public:
     // X11, another client grabbed them first); empty when all are live.
     // Reported after every start and change of the watched set.
     virtual void watchedHotkeysUnavailable(std::vector<Hotkey> hotkeys) { (void)hotkeys; }
+    // Whether a shortcut may fire while `application` is in front. A tap that
+    // must decide before any key is pressed (shortcuts a compositor holds for
+    // us) asks, and holds them only where they may fire.
+    virtual bool firesIn(const std::optional<std::string>& application) const {
+        (void)application;
+        return true;
+    }
 
 protected:
     ~EventTapClient() = default;

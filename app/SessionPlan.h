@@ -1,0 +1,55 @@
+#pragma once
+
+// Which backend serves each capability in the session Tamsel starts in, and
+// what the user must be told about it. Under X11 everything works; under
+// Wayland, X11 reaches only XWayland windows, sway lends its own bindings
+// and focus over IPC, and wlroots compositors offer a virtual keyboard and
+// data control. Nothing here probes: the shell does and hands over what it
+// found.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/config/Language.h"
+
+namespace tamsel {
+
+struct SessionOffer {
+    bool waylandSession = false;  // WAYLAND_DISPLAY names a compositor that answers
+    bool x11Display = false;      // DISPLAY answers and has XTEST (XWayland in Wayland)
+    bool swayIpc = false;         // SWAYSOCK answers
+    bool virtualKeyboard = false; // zwp_virtual_keyboard_manager_v1
+    bool dataControl = false;     // zwlr_data_control_manager_v1
+    bool operator==(const SessionOffer&) const = default;
+};
+
+enum class SessionKind : std::uint8_t { x11, waylandWithXWayland, waylandOnly, none };
+enum class Provider : std::uint8_t { x11, sway, wayland, none };
+
+struct SessionPlan {
+    SessionKind kind = SessionKind::none;
+    Provider trigger = Provider::none;   // who reports the shortcuts
+    Provider frontmost = Provider::none; // who says which application is in front
+    Provider keyboard = Provider::none;  // who types and presses the paste key
+    Provider clipboard = Provider::none; // whose clipboard the paste goes through
+
+    // Whether shortcuts and typing reach only X11 windows (XWayland) here.
+    bool onlyX11Windows() const;
+    // Whether anything can fire at all: a trigger and a keyboard.
+    bool canFire() const;
+    bool operator==(const SessionPlan&) const = default;
+
+    static SessionPlan choose(const SessionOffer& offer);
+};
+
+namespace SessionTexts {
+
+// One line for stderr and the setup guide: the session and who serves what.
+std::string summary(const SessionPlan& plan, Language language);
+// What does not work in this session, one sentence each; empty under X11.
+std::vector<std::string> limits(const SessionPlan& plan, Language language);
+
+} // namespace SessionTexts
+
+} // namespace tamsel
