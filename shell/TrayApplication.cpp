@@ -31,6 +31,9 @@
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11SystemTray.h"
+#include "platform/wayland/SwayEventTap.h"
+#include "platform/wayland/WaylandDataControl.h"
+#include "platform/wayland/WaylandKeyboard.h"
 #include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
 #include "ui/PromptLabWindows.h"
@@ -58,45 +61,102 @@ constexpr std::uint16_t insertKeyCode = 114;
 
 } // namespace
 
+// Typing and pasting trusted where the session gave us a keyboard.
+class SessionAccessibility final : public Accessibility {
+public:
+    explicit SessionAccessibility(bool granted) : granted_(granted) {}
+    bool isProcessTrusted() override { return granted_; }
+    void promptForTrust() override {}
+
+private:
+    bool granted_;
+};
+
 struct TrayApplication::Services {
+    SessionPlan plan;
     // Shared by the keyboard that posts keys and the tap that must ignore them.
     std::shared_ptr<SyntheticKeyLedger> ledger;
     std::shared_ptr<QtMainQueue> mainQueue;
-    std::shared_ptr<X11Accessibility> accessibility;
+    std::shared_ptr<Accessibility> accessibility;
+    // Present when X11 says which window is active (X11 and XWayland).
     std::unique_ptr<X11ActiveWindow> activeWindow;
+    // Present when sway says which window has the focus.
+    std::shared_ptr<SwayFocus> swayFocus;
     std::shared_ptr<X11SelectionOwner> selectionOwner;
     std::shared_ptr<Injector> injector;
     std::shared_ptr<EventTapController> tap;
     std::shared_ptr<QtWorkspace> workspace;
-    // Absent without XFixes: then only a tray present at start is used.
+    // Absent without XFixes or X11: then only a tray present at start is used.
     std::unique_ptr<X11SystemTray> systemTray;
 };
 
-std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
+std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan,
+                                                         std::string& error) {
     auto services = std::make_unique<Services>();
-    services->activeWindow = X11ActiveWindow::create(error);
-    if (!services->activeWindow) {
-        return nullptr;
-    }
+    services->plan = plan;
     services->ledger = std::make_shared<SyntheticKeyLedger>();
-    services->accessibility = std::make_shared<X11Accessibility>(X11Accessibility::probe());
+    const bool x11 = plan.kind == SessionKind::x11 || plan.kind == SessionKind::waylandWithXWayland;
+    if (x11) {
+        services->activeWindow = X11ActiveWindow::create(error);
+        if (!services->activeWindow) {
+            return nullptr;
+        }
+    }
+    if (plan.frontmost == Provider::sway || plan.trigger == Provider::sway) {
+        services->swayFocus = std::make_shared<SwayFocus>();
+    }
+    if (plan.keyboard == Provider::x11) {
+        services->accessibility = std::make_shared<X11Accessibility>(X11Accessibility::probe());
+    } else {
+        services->accessibility = std::make_shared<SessionAccessibility>(plan.canFire());
+    }
+
     std::string keyboardError;
-    std::shared_ptr<KeyboardEvents> keyboard =
-        X11Keyboard::create(services->ledger, keyboardError, X11Keyboard::defaultRemapRecord());
+    std::shared_ptr<KeyboardEvents> keyboard;
+    if (plan.keyboard == Provider::wayland) {
+        keyboard = WaylandKeyboard::create(keyboardError);
+    } else if (plan.keyboard == Provider::x11) {
+        keyboard = X11Keyboard::create(services->ledger, keyboardError,
+                                       X11Keyboard::defaultRemapRecord());
+    }
     if (!keyboard) {
+        if (!keyboardError.empty()) {
+            std::cerr << "Tamsel: " << keyboardError << "\n";
+        }
         keyboard = std::make_shared<NoKeyboard>();
     }
-    services->selectionOwner = X11SelectionOwner::create(error);
-    std::shared_ptr<X11SelectionReader> reader = X11SelectionReader::create(error);
-    if (!services->selectionOwner || !reader) {
-        return nullptr;
+
+    std::vector<std::shared_ptr<Pasteboard>> pasteboards;
+    if (plan.clipboard == Provider::wayland) {
+        auto control = WaylandDataControl::create(error);
+        if (!control) {
+            return nullptr;
+        }
+        pasteboards.push_back(
+            std::make_shared<WaylandPasteboard>(control, WaylandSelection::clipboard));
+        if (control->hasPrimary()) {
+            pasteboards.push_back(
+                std::make_shared<WaylandPasteboard>(control, WaylandSelection::primary));
+        }
+    } else if (x11) {
+        services->selectionOwner = X11SelectionOwner::create(error);
+        std::shared_ptr<X11SelectionReader> reader = X11SelectionReader::create(error);
+        if (!services->selectionOwner || !reader) {
+            return nullptr;
+        }
+        pasteboards.push_back(
+            std::make_shared<X11Pasteboard>("CLIPBOARD", services->selectionOwner, reader));
+        pasteboards.push_back(
+            std::make_shared<X11Pasteboard>("PRIMARY", services->selectionOwner, reader));
     }
-    std::vector<std::shared_ptr<Pasteboard>> pasteboards{
-        std::make_shared<X11Pasteboard>("CLIPBOARD", services->selectionOwner, reader),
-        std::make_shared<X11Pasteboard>("PRIMARY", services->selectionOwner, reader)};
     // Without it the injection trusts that the focus stayed where it was.
     std::string probeError;
-    std::shared_ptr<FrontWindowProbe> frontWindow = X11FrontWindowProbe::create(probeError);
+    std::shared_ptr<FrontWindowProbe> frontWindow;
+    if (plan.frontmost == Provider::sway) {
+        frontWindow = SwayFrontWindowProbe::create(probeError);
+    } else if (plan.frontmost == Provider::x11) {
+        frontWindow = X11FrontWindowProbe::create(probeError);
+    }
     services->injector = std::make_shared<Injector>(
         keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
         Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag}, std::move(frontWindow));
@@ -104,10 +164,12 @@ std::unique_ptr<TrayApplication> TrayApplication::create(std::string& error) {
     // a control character (a line break) to ask the user, and takes our
     // Return as the answer.
     services->injector->setPlainPasteApplications({"URxvt"});
-    std::string trayError;
-    services->systemTray = X11SystemTray::create(trayError);
-    if (!services->systemTray) {
-        std::cerr << "Tamsel: " << trayError << "\n";
+    if (x11) {
+        std::string trayError;
+        services->systemTray = X11SystemTray::create(trayError);
+        if (!services->systemTray) {
+            std::cerr << "Tamsel: " << trayError << "\n";
+        }
     }
     auto app = std::unique_ptr<TrayApplication>(new TrayApplication(std::move(services)));
     return app;
@@ -117,12 +179,23 @@ TrayApplication::TrayApplication(std::unique_ptr<Services> services)
     : services_(std::move(services)) {
     Services& s = *services_;
     s.mainQueue = std::make_shared<QtMainQueue>(this);
-    s.tap = std::make_shared<EventTapController>(
-        std::make_shared<X11EventTapService>(s.ledger, EventTapController::syntheticEventMarker),
-        s.accessibility, s.mainQueue);
-    X11ActiveWindow* activeWindow = s.activeWindow.get();
-    s.workspace = std::make_shared<QtWorkspace>(
-        [activeWindow] { return activeWindow->current().windowClass; });
+    std::shared_ptr<EventTapService> tapService;
+    if (s.plan.trigger == Provider::sway) {
+        tapService = std::make_shared<SwayEventTapService>(s.swayFocus);
+    } else {
+        tapService = std::make_shared<X11EventTapService>(s.ledger,
+                                                          EventTapController::syntheticEventMarker);
+    }
+    s.tap = std::make_shared<EventTapController>(std::move(tapService), s.accessibility, s.mainQueue);
+    if (s.plan.frontmost == Provider::sway) {
+        std::shared_ptr<SwayFocus> focus = s.swayFocus;
+        s.workspace = std::make_shared<QtWorkspace>([focus] { return focus->application(); });
+    } else if (X11ActiveWindow* activeWindow = s.activeWindow.get()) {
+        s.workspace = std::make_shared<QtWorkspace>(
+            [activeWindow] { return activeWindow->current().windowClass; });
+    } else {
+        s.workspace = std::make_shared<QtWorkspace>([] { return std::optional<std::string>(); });
+    }
     model_ = AppModel::create({std::make_shared<ConfigStore>(ConfigStore::defaultFileURL()), s.tap,
                                s.injector, s.mainQueue, s.accessibility, s.workspace,
                                // A grab held by another client can only be found by
@@ -149,14 +222,11 @@ TrayApplication::~TrayApplication() {
     trayMenu_.reset();
 }
 
-// XWayland gives us keys only while an X11 window has the focus: say so
+// Under XWayland keys come only while an X11 window has the focus: say so
 // rather than let shortcuts silently do nothing in native Wayland windows.
+// (The session's other limits went to stderr at start.)
 void TrayApplication::reportWaylandSession() {
-    const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
-    const char* sessionType = std::getenv("XDG_SESSION_TYPE");
-    const bool wayland = (waylandDisplay != nullptr && *waylandDisplay != '\0') ||
-                         (sessionType != nullptr && std::string_view(sessionType) == "wayland");
-    if (!wayland) {
+    if (!services_->plan.onlyX11Windows()) {
         return;
     }
     model_->setShortcutsReachOnlyX11Windows(true);
@@ -308,6 +378,9 @@ void TrayApplication::observeModel() {
 }
 
 void TrayApplication::observeActiveWindow() {
+    if (!services_->activeWindow) {
+        return; // sway tells the tap itself which window has the focus
+    }
     X11ActiveWindow& watcher = *services_->activeWindow;
     watcher.setOnChange(
         [this](const ActiveApplication& application) { activeApplicationChanged(application); });

@@ -17,6 +17,7 @@
 
 #include "app/AppModel.h"
 #include "app/PromptLabWindowController.h"
+#include "app/SessionPlan.h"
 #include "platform/qt/DesktopServices.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11ActiveWindow.h"
@@ -35,7 +36,9 @@ public:
     static constexpr int secureInputPollMS = 1000;
 
     // No value, and a message for the user, when the display cannot be used.
-    static std::unique_ptr<TrayApplication> create(std::string& error);
+    // The backends follow `plan`; no value, and the reason in `error`, when
+    // one that the plan names cannot be had.
+    static std::unique_ptr<TrayApplication> create(const SessionPlan& plan, std::string& error);
     ~TrayApplication() override;
 
     // In this order: Prompt Lab handler, tray icon, popover, model observer,

@@ -17,6 +17,7 @@
 #include "platform/x11/X11Handle.h"
 #include "shell/DraftCheck.h"
 #include "shell/SessionEnd.h"
+#include "shell/SessionProbe.h"
 #include "shell/TrayApplication.h"
 #include "shell/UISnapshot.h"
 
@@ -64,15 +65,27 @@ int listPrompts() {
 int runTrayApplication(int argc, char** argv) {
     // Before Qt or anything else touches Xlib.
     initializeXlib();
-    DisplayOpening display = openDisplay();
-    if (!display.display) {
-        const auto preferred = systemPreferredLanguages();
-        std::cerr << "Tamsel cannot start its tray application: " << display.error << "\n"
-                  << Strings::keyboardAccessMissing(false, languageFromSystem(preferred)) << "\n";
+    const SessionPlan plan = SessionPlan::choose(SessionProbe::probe());
+    const Language language = languageFromSystem(systemPreferredLanguages());
+    if (plan.kind == SessionKind::none) {
+        DisplayOpening display = openDisplay();
+        std::cerr << "Tamsel cannot start its tray application: "
+                  << (display.display ? std::string("XTEST is missing") : display.error) << "\n"
+                  << Strings::keyboardAccessMissing(false, language) << "\n";
         listPrompts();
         return 1;
     }
-    display.display.reset();
+    // Say which backend serves what, and what does not work in this session.
+    std::cerr << "Tamsel: " << SessionTexts::summary(plan, language) << "\n";
+    for (const std::string& limit : SessionTexts::limits(plan, language)) {
+        std::cerr << "Tamsel: " << limit << "\n";
+    }
+    // The windows follow the keyboard: on X11 wherever X11 is there (the
+    // popover can then sit by the tray icon), on Wayland where it is not.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM",
+                plan.kind == SessionKind::waylandOnly ? QByteArray("wayland") : QByteArray("xcb"));
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tamsel"));
@@ -83,7 +96,9 @@ int runTrayApplication(int argc, char** argv) {
     const SingleInstance::Folder folder = SingleInstance::privateFolder();
     std::optional<SingleInstance> instance;
     if (folder.path) {
-        instance.emplace(*folder.path, qEnvironmentVariable("DISPLAY"));
+        instance.emplace(*folder.path, plan.kind == SessionKind::waylandOnly
+                                           ? qEnvironmentVariable("WAYLAND_DISPLAY")
+                                           : qEnvironmentVariable("DISPLAY"));
         std::string claimError;
         const auto role = instance->claim(claimError);
         if (role == SingleInstance::Role::later) {
@@ -105,7 +120,7 @@ int runTrayApplication(int argc, char** argv) {
     }
 
     std::string error;
-    std::unique_ptr<TrayApplication> tray = TrayApplication::create(error);
+    std::unique_ptr<TrayApplication> tray = TrayApplication::create(plan, error);
     if (!tray) {
         std::cerr << "Tamsel cannot start: " << error << "\n";
         return 1;

@@ -89,7 +89,7 @@ void SwayEventTap::watchedHotkeysChanged() {
 
 void SwayEventTap::refreshFocus() {
     if (auto tree = commands_->request(SwayIpc::getTree, "")) {
-        focus_->set(SwayIpc::focusedApplication(tree->object));
+        focus_->set(SwayIpc::focused(tree->object));
     }
 }
 
@@ -156,6 +156,10 @@ void SwayEventTap::handle(const SwayIpc::Message& message) {
         event.type = TapEventType::keyDown;
         event.keyCode = MainKeys::keyCode(hotkey.key);
         event.flags = hotkey.modifiers.eventFlags();
+        refreshFocus();
+        if (auto window = focus_->window()) {
+            event.frontWindow = FrontWindow{window->id, window->application};
+        }
         // sway has taken the key already: the verdict cannot give it back.
         client_.handleTapEvent(event);
         return;
@@ -200,6 +204,21 @@ void SwayEventTap::run() {
         }
     }
     unbindAll();
+}
+
+std::shared_ptr<SwayFrontWindowProbe> SwayFrontWindowProbe::create(std::string& error) {
+    auto ipc = SwayIpc::connect(error);
+    return ipc ? std::make_shared<SwayFrontWindowProbe>(std::move(ipc)) : nullptr;
+}
+
+std::optional<FrontWindow> SwayFrontWindowProbe::frontWindow() {
+    std::lock_guard lock(mutex_);
+    auto tree = ipc_->request(SwayIpc::getTree, "");
+    if (!tree) {
+        return std::nullopt;
+    }
+    auto window = SwayIpc::focused(tree->object);
+    return window ? FrontWindow{window->id, window->application} : FrontWindow{};
 }
 
 std::shared_ptr<EventTap> SwayEventTapService::createTap(EventTapClient& client) {

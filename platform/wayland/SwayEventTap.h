@@ -18,25 +18,43 @@
 
 #include "core/toolkit/FileDescriptor.h"
 #include "platform/EventTap.h"
+#include "platform/FrontWindow.h"
 #include "platform/wayland/SwayIpc.h"
 
 namespace tamsel {
 
-// What sway says has the focus, for the rest of the program (any thread).
+// What sway last said has the focus, for the rest of the program (any thread).
 class SwayFocus {
 public:
+    std::optional<SwayIpc::Focused> window() const {
+        std::lock_guard lock(mutex_);
+        return window_;
+    }
     std::optional<std::string> application() const {
         std::lock_guard lock(mutex_);
-        return application_;
+        return window_ ? window_->application : std::nullopt;
     }
-    void set(std::optional<std::string> application) {
+    void set(std::optional<SwayIpc::Focused> window) {
         std::lock_guard lock(mutex_);
-        application_ = std::move(application);
+        window_ = std::move(window);
     }
 
 private:
     mutable std::mutex mutex_;
-    std::optional<std::string> application_;
+    std::optional<SwayIpc::Focused> window_;
+};
+
+// The focused window read from sway at the moment of asking.
+class SwayFrontWindowProbe final : public FrontWindowProbe {
+public:
+    static std::shared_ptr<SwayFrontWindowProbe> create(std::string& error);
+    std::optional<FrontWindow> frontWindow() override;
+
+    explicit SwayFrontWindowProbe(std::unique_ptr<SwayIpc> ipc) : ipc_(std::move(ipc)) {}
+
+private:
+    std::mutex mutex_;
+    std::unique_ptr<SwayIpc> ipc_;
 };
 
 class SwayEventTap final : public EventTap {

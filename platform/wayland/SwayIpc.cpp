@@ -163,18 +163,27 @@ std::optional<std::string> SwayIpc::applicationOf(const QJsonObject& container) 
     return std::nullopt;
 }
 
-std::optional<std::string> SwayIpc::focusedApplication(const QJsonObject& tree) {
+std::optional<SwayIpc::Focused> SwayIpc::focused(const QJsonObject& tree) {
     if (tree.value("focused").toBool()) {
-        return applicationOf(tree);
+        const QString type = tree.value("type").toString();
+        if (type != QLatin1String("con") && type != QLatin1String("floating_con")) {
+            return std::nullopt; // a workspace or an output: no window in front
+        }
+        return Focused{static_cast<std::uint64_t>(tree.value("id").toDouble()), applicationOf(tree)};
     }
     for (const char* children : {"nodes", "floating_nodes"}) {
         for (const QJsonValue& child : tree.value(children).toArray()) {
-            if (auto found = focusedApplication(child.toObject())) {
+            if (auto found = focused(child.toObject())) {
                 return found;
             }
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string> SwayIpc::focusedApplication(const QJsonObject& tree) {
+    auto window = focused(tree);
+    return window ? window->application : std::nullopt;
 }
 
 } // namespace tamsel

@@ -50,8 +50,15 @@ public:
     // Reads the next message, waiting at most `timeout`.
     std::optional<Message> read(std::chrono::milliseconds timeout);
 
-    // The focused window's application: app_id for native windows, the X11
-    // class for XWayland ones; no value when nothing is focused.
+    // The focused window: sway's id for it and its application, app_id for
+    // native windows, the X11 class for XWayland ones. No value when no
+    // window has the focus (an empty workspace).
+    struct Focused {
+        std::uint64_t id = 0;
+        std::optional<std::string> application;
+        bool operator==(const Focused&) const = default;
+    };
+    static std::optional<Focused> focused(const QJsonObject& tree);
     static std::optional<std::string> focusedApplication(const QJsonObject& tree);
     static std::optional<std::string> applicationOf(const QJsonObject& container);
 

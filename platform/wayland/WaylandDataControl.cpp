@@ -123,7 +123,6 @@ struct WaylandDataControl::Listeners {
                 }
             }
         }
-        self->readsChanged_.notify_all();
         if (bytes) {
             answer(fd, std::move(bytes));
         } else {
@@ -338,15 +337,6 @@ int WaylandDataControl::readsOfOffer(WaylandSelection selection) {
     return held ? held->reads : 0;
 }
 
-void WaylandDataControl::waitForReads(WaylandSelection selection, int reads,
-                                      std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    readsChanged_.wait_for(lock, timeout, [&] {
-        const auto& held = sources_[index(selection)];
-        return !held || held->cancelled || held->reads > reads;
-    });
-}
-
 namespace {
 
 class ReadItem final : public PasteboardItem {
@@ -396,9 +386,32 @@ std::optional<std::vector<std::unique_ptr<PasteboardItem>>> WaylandPasteboard::i
 void WaylandPasteboard::clearContents() { control_->offer(selection_, {}); }
 
 bool WaylandPasteboard::setString(std::string_view text) {
-    const bool offered = control_->offer(selection_, textContents(text));
-    readsBeforeWrite_ = 0;
-    return offered;
+    return control_->offer(selection_, textContents(text));
+}
+
+bool WaylandPasteboard::offerTemporaryText(std::string_view text) {
+    Contents contents = textContents(text);
+    // The hint password managers set, which clipboard histories honour by
+    // keeping nothing; one history also knows a spelling of its own.
+    contents.emplace_back("x-kde-passwordManagerHint", "secret");
+    contents.emplace_back("application/x-copyq-hidden", "1");
+    // One set_selection replaces the previous owner: never an empty moment.
+    return control_->offer(selection_, std::move(contents));
+}
+
+bool WaylandPasteboard::giveBack(const std::vector<PasteboardItemContents>& items) {
+    if (!control_->holdsOffer(selection_)) {
+        return false;
+    }
+    return writeObjects(items) || items.empty();
+}
+
+void WaylandPasteboard::expectReadBy(std::uint64_t) {
+    readsBeforeExpecting_ = control_->readsOfOffer(selection_);
+}
+
+bool WaylandPasteboard::readAsExpected() {
+    return control_->readsOfOffer(selection_) > readsBeforeExpecting_;
 }
 
 bool WaylandPasteboard::writeObjects(const std::vector<PasteboardItemContents>& items) {
@@ -409,8 +422,5 @@ bool WaylandPasteboard::writeObjects(const std::vector<PasteboardItemContents>& 
     return control_->offer(selection_, std::move(contents));
 }
 
-void WaylandPasteboard::waitUntilRead(std::chrono::milliseconds timeout) {
-    control_->waitForReads(selection_, readsBeforeWrite_, timeout);
-}
 
 } // namespace tamsel

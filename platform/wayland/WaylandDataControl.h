@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -53,8 +52,6 @@ public:
     bool holdsOffer(WaylandSelection selection);
     // How many times another client asked for what we offered last.
     int readsOfOffer(WaylandSelection selection);
-    // Waits until the count passes `reads`, or `timeout` passes.
-    void waitForReads(WaylandSelection selection, int reads, std::chrono::milliseconds timeout);
 
     struct Source;
     struct Offer;
@@ -73,7 +70,6 @@ private:
     bool hasPrimary_ = false;
 
     std::mutex mutex_;
-    std::condition_variable readsChanged_;
     // Offers announced but not yet named as a selection, and their types.
     std::map<zwlr_data_control_offer_v1*, std::vector<std::string>> offers_;
     zwlr_data_control_offer_v1* current_[2] = {nullptr, nullptr};
@@ -96,7 +92,13 @@ public:
     bool setString(std::string_view text) override;
     bool writeObjects(const std::vector<PasteboardItemContents>& items) override;
     bool holdsWrittenContents() override { return control_->holdsOffer(selection_); }
-    void waitUntilRead(std::chrono::milliseconds timeout) override;
+    bool offerTemporaryText(std::string_view text) override;
+    // Data control cannot compare owners in one step: the check and the
+    // write are as close together as the protocol allows.
+    bool giveBack(const std::vector<PasteboardItemContents>& items) override;
+    // Wayland does not say who reads: any read after this counts.
+    void expectReadBy(std::uint64_t window) override;
+    bool readAsExpected() override;
 
     // One total limit for reading every type of the previous contents.
     static constexpr std::chrono::milliseconds captureLimit{1000};
@@ -104,7 +106,7 @@ public:
 private:
     std::shared_ptr<WaylandDataControl> control_;
     WaylandSelection selection_;
-    int readsBeforeWrite_ = 0;
+    int readsBeforeExpecting_ = 0;
 };
 
 } // namespace tamsel

@@ -1,0 +1,41 @@
+#include "shell/SessionProbe.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/wayland/SwayIpc.h"
+#include "platform/wayland/WaylandConnection.h"
+#include "platform/x11/X11Accessibility.h"
+
+namespace tamsel::SessionProbe {
+
+namespace {
+
+bool isSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+} // namespace
+
+SessionOffer probe() {
+    SessionOffer offer;
+    if (isSet("WAYLAND_DISPLAY")) {
+        std::string error;
+        if (auto connection = WaylandConnection::open(error)) {
+            offer.waylandSession = true;
+            offer.virtualKeyboard = connection->global("zwp_virtual_keyboard_manager_v1").has_value();
+            offer.dataControl = connection->global("zwlr_data_control_manager_v1").has_value();
+        }
+    }
+    if (isSet("DISPLAY")) {
+        offer.x11Display = X11Accessibility::probe().granted();
+    }
+    if (offer.waylandSession && isSet("SWAYSOCK")) {
+        std::string error;
+        offer.swayIpc = SwayIpc::connect(error) != nullptr;
+    }
+    return offer;
+}
+
+} // namespace tamsel::SessionProbe
