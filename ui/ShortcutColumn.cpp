@@ -52,7 +52,7 @@ void ShortcutChip::display(const std::string& hotkeyText, Language language, boo
 ShortcutColumn::ShortcutColumn(QWidget* parent) : QWidget(parent) {
     row_ = new QBoxLayout(QBoxLayout::LeftToRight, this);
     row_->setContentsMargins(0, 0, 0, 0);
-    row_->setSpacing(6);
+    row_->setSpacing(sideBySideSpacing);
     send_ = new ShortcutChip(TriggerKind::send, this);
     insert_ = new ShortcutChip(TriggerKind::insert, this);
     row_->addWidget(send_);
@@ -67,19 +67,21 @@ void ShortcutColumn::display(const Rule& rule, Language language, bool dimmed) {
     // Side by side while both fit a modest width; long PC key names (four
     // modifiers spelled out) go one above the other, send first, so that the
     // name beside them keeps its room.
-    const int sideBySide = send_->naturalWidth() + row_->spacing() + insert_->naturalWidth();
-    const bool stacked = sideBySide > widestSideBySide;
-    row_->setDirection(stacked ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
-    row_->setSpacing(stacked ? 2 : 6);
-    wantedWidth_ = std::max(
-        standardWidth,
-        stacked ? std::max(send_->naturalWidth(), insert_->naturalWidth()) : sideBySide);
-    setFixedWidth(std::max(wantedWidth_, sharedWidth_));
+    const int sideBySide = send_->naturalWidth() + sideBySideSpacing + insert_->naturalWidth();
+    const int stacked = std::max(send_->naturalWidth(), insert_->naturalWidth());
+    wantedWidth_ = std::max(standardWidth, sideBySide <= widestSideBySide ? sideBySide : stacked);
+    // The list then gives every row the widest row's room.
+    setSharedWidth(wantedWidth_);
 }
 
 void ShortcutColumn::setSharedWidth(int width) {
     sharedWidth_ = width;
-    setFixedWidth(std::max(wantedWidth_, sharedWidth_));
+    const int room = std::max(wantedWidth_, sharedWidth_);
+    // Stacked only when side by side would not fit the room all rows share.
+    const bool stacked = send_->naturalWidth() + sideBySideSpacing + insert_->naturalWidth() > room;
+    row_->setDirection(stacked ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    row_->setSpacing(stacked ? 2 : sideBySideSpacing);
+    setFixedWidth(room);
 }
 
 } // namespace tamsel

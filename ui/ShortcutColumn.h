@@ -33,6 +33,7 @@ class ShortcutColumn final : public QWidget {
 public:
     static constexpr int standardWidth = 132;
     static constexpr int widestSideBySide = 150;
+    static constexpr int sideBySideSpacing = 6;
 
     explicit ShortcutColumn(QWidget* parent);
     void display(const Rule& rule, Language language, bool dimmed = false);
