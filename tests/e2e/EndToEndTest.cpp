@@ -569,26 +569,39 @@ std::string longMixedText() {
     return text + "end";
 }
 
+// Firings of a long mixed text, each to arrive whole.
+class LongTypingTest : public EndToEndTest {
+protected:
+    void typeRepeatedly(int runs, std::vector<std::string> command,
+                        const std::string& windowClass) {
+        const std::string text = longMixedText();
+        startTamsel(configJSON("type", {{"cmd+enter", "cmd+1", text}}, {windowClass}));
+        waitForShortcuts(returnKey, superMask);
+        startTerminal(std::move(command), windowClass);
+        std::string expected;
+        for (int run = 0; run < runs; ++run) {
+            const std::string typed = "r" + std::to_string(run);
+            expected += typed + " " + text + "\n";
+            xdotool({"type", "--delay", "20", typed});
+            xdotool({"key", "super+Return"});
+            ASSERT_TRUE(waitUntil([&] { return outputIs(expected); }, 60s))
+                << "run " << run << ":\n"
+                << readFile(output()).substr(expected.size() - text.size() - typed.size() - 2);
+        }
+    }
+};
+
+TEST_F(LongTypingTest, XtermTypesALongMixedTextWithoutLosingACharacter) {
+    // About 11 s a firing: the text needs a thousand remaps of 19 spare keycodes.
+    typeRepeatedly(3, {"xterm", "-u8"}, "XTerm");
+}
+
 // Not passing yet: st still loses or mistypes characters typed on a spare
 // keycode (ASCII, which the layout types, arrives whole). st does not ask for
 // the new keymap when it changes, and even a key mapped for the first time
 // 20 ms before its press can arrive as nothing. Run it with
 // --gtest_also_run_disabled_tests.
-TEST_F(EndToEndTest, DISABLED_StTypesALongMixedTextWithoutLosingACharacter) {
-    const std::string text = longMixedText();
-    startTamsel(configJSON("type", {{"cmd+enter", "cmd+1", text}}, {"st-256color"}));
-    waitForShortcuts(returnKey, superMask);
-    startTerminal({"st"}, "st-256color");
-    std::string expected;
-    for (int run = 0; run < 10; ++run) {
-        const std::string typed = "r" + std::to_string(run);
-        expected += typed + " " + text + "\n";
-        xdotool({"type", "--delay", "20", typed});
-        xdotool({"key", "super+Return"});
-        ASSERT_TRUE(waitUntil([&] { return outputIs(expected); }, 60s))
-            << "run " << run << ":\n"
-            << readFile(output()).substr(expected.size() - text.size() - typed.size() - 2);
-    }
+TEST_F(LongTypingTest, DISABLED_StTypesALongMixedTextWithoutLosingACharacter) {
+    typeRepeatedly(10, {"st"}, "st-256color");
 }
-
 } // namespace
