@@ -111,7 +111,8 @@ const std::vector<std::string>& Config::defaultTargetBundleIDs() {
     };
 #else
     // The class part of WM_CLASS (the second string) that each application sets
-    // on its windows under X11; compared exactly, so the case matters.
+    // on its windows under X11, then the app_id of native Wayland windows where
+    // it differs; compared exactly, so the case matters.
     static const std::vector<std::string> ids{
         "XTerm",                  // xterm
         "URxvt",                  // rxvt-unicode
@@ -135,6 +136,12 @@ const std::vector<std::string>& Config::defaultTargetBundleIDs() {
         "Cursor",                 // Cursor
         "Windsurf",               // Windsurf
         "dev.zed.Zed",            // Zed
+        // Native Wayland windows are named by their app_id (sway shows it).
+        "foot",                   // foot
+        "footclient",             // foot, through its server
+        "org.gnome.Terminal",     // GNOME Terminal
+        "org.gnome.Console",      // GNOME Console
+        "org.kde.konsole",        // Konsole
     };
 #endif
     return ids;
