@@ -105,13 +105,22 @@ struct Services {
         injectorClock);
     std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
     std::shared_ptr<AppModel> model;
+    // The model's configuration folder; it goes with the model, so that
+    // rendering leaves nothing behind in the temporary folder.
+    fs::path folder;
+
+    ~Services() {
+        model.reset();
+        std::error_code error;
+        fs::remove_all(folder, error);
+    }
 };
 
 std::unique_ptr<Services> makeModel(const LanguageRow& language) {
     auto services = std::make_unique<Services>();
     // The default prompts come in the picture's language too.
     services->workspace->languages = {language.name};
-    const fs::path folder =
+    const fs::path folder = services->folder =
         fs::temp_directory_path() /
         ("tamsel-snapshot-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString());
     std::error_code error;

@@ -30,6 +30,9 @@ if(MODE STREQUAL "blocked")
 endif()
 
 # --render-ui wins over --prompt-lab-preview; without a folder it writes here.
+# Nothing may stay behind in the temporary folder.
+file(MAKE_DIRECTORY ${WORK}/tmp)
+set(ENV{TMPDIR} ${WORK}/tmp)
 execute_process(COMMAND ${TAMSEL} --prompt-lab-preview 2 --render-ui
                 WORKING_DIRECTORY ${WORK}
                 RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -55,6 +58,13 @@ endforeach()
 string(APPEND expected "menubar-active.png\nmenubar-paused.png\n")
 if(NOT out STREQUAL expected)
     message(FATAL_ERROR "names printed:\n${out}\nexpected:\n${expected}")
+endif()
+
+file(GLOB leftovers ${WORK}/tmp/*)
+# Qt's own stand-in for a missing XDG_RUNTIME_DIR is not ours to clean.
+list(FILTER leftovers EXCLUDE REGEX "/runtime-[^/]*$")
+if(leftovers)
+    message(FATAL_ERROR "left in the temporary folder: ${leftovers}")
 endif()
 
 file(GLOB written RELATIVE ${WORK} ${WORK}/*.png)
