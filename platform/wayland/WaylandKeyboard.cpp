@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
+#include <vector>
 #include <utility>
 
 #include <wayland-client.h>
@@ -176,22 +178,33 @@ void WaylandKeyboard::pressModifiers(std::uint64_t flags, bool down) {
     }
 }
 
-void WaylandKeyboard::typeKeysym(std::uint32_t keysym) {
-    auto code = keymap_.codeFor(keysym);
-    if (!code) {
-        // Every spare key holds a character: start a new layout. The window
-        // reads the new one before the next key, so nothing typed changes.
+bool WaylandKeyboard::makeRoomFor(const std::vector<std::uint32_t>& keysyms) {
+    bool fits = true;
+    for (std::uint32_t keysym : keysyms) {
+        fits = fits && keymap_.codeFor(keysym).has_value();
+    }
+    if (!fits) {
+        // Every spare key holds a character: start a layout for this piece.
         keymap_.reset();
-        code = keymap_.codeFor(keysym);
+        for (std::uint32_t keysym : keysyms) {
+            keymap_.codeFor(keysym);
+        }
     }
-    if (!code || (keymap_.changed() && !uploadKeymap())) {
-        return;
+    if (!keymap_.changed()) {
+        return true;
     }
-    pressKey(*code, true);
-    pressKey(*code, false);
+    if (!uploadKeymap()) {
+        return false;
+    }
+    // The compositor hands a new layout to the window when our next key
+    // comes; keys right behind it were seen to get lost, so they wait a
+    // moment. One layout per piece of text keeps these pauses rare.
+    std::this_thread::sleep_for(std::chrono::milliseconds(layoutSettleMS));
+    return true;
 }
 
 void WaylandKeyboard::type(std::u16string_view units) {
+    std::vector<std::uint32_t> keysyms;
     for (std::size_t at = 0; at < units.size(); ++at) {
         char32_t character = units[at];
         if (character >= 0xD800 && character <= 0xDBFF && at + 1 < units.size()) {
@@ -207,7 +220,17 @@ void WaylandKeyboard::type(std::u16string_view units) {
             keysym = xkb_utf32_to_keysym(character);
         }
         if (keysym != XKB_KEY_NoSymbol) {
-            typeKeysym(keysym);
+            keysyms.push_back(keysym);
+        }
+    }
+    // A piece holds fewer distinct characters than the layout has keys.
+    if (!makeRoomFor(keysyms)) {
+        return;
+    }
+    for (std::uint32_t keysym : keysyms) {
+        if (auto code = keymap_.codeFor(keysym)) {
+            pressKey(*code, true);
+            pressKey(*code, false);
         }
     }
 }

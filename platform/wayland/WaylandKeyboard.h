@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/KeyboardEvents.h"
 #include "platform/wayland/TypingKeymap.h"
@@ -23,6 +24,8 @@ namespace tamsel {
 
 class WaylandKeyboard final : public KeyboardEvents {
 public:
+    static constexpr int layoutSettleMS = 30;
+
     // No value, and the reason in `error`, when the compositor offers no
     // virtual keyboards (GNOME and KDE do not).
     static std::shared_ptr<WaylandKeyboard> create(std::string& error);
@@ -41,7 +44,7 @@ private:
     void pressModifiers(std::uint64_t flags, bool down);
     void pressKey(unsigned code, bool down);
     void type(std::u16string_view units);
-    void typeKeysym(std::uint32_t keysym);
+    bool makeRoomFor(const std::vector<std::uint32_t>& keysyms);
     bool uploadKeymap();
     std::uint32_t now() const;
 
