@@ -14,12 +14,23 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/XServer.h"
 
 namespace tamsel::testing {
+
+// Bytes no clipboard owner could convert or guess, the same for a seed.
+inline std::string noise(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random() & 0xFF);
+    }
+    return bytes;
+}
 
 class SwaySession {
 public:
@@ -87,6 +98,24 @@ public:
         }
     }
     const std::filesystem::path& folder() const { return folder_.path(); }
+
+    // A foot window of application `appID` whose shell hands every key to
+    // `cat > <folder>/<appID>.txt` at once (no line editing); returns once it
+    // has the focus, or throws.
+    std::unique_ptr<ChildProcess> startCatWindow(const std::string& appID) const {
+        const auto file = folder_.path() / (appID + ".txt");
+        auto window = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"foot", "--app-id", appID, "sh", "-c",
+                                     "stty -icanon; cat > " + file.string()},
+            environment(), "/dev/null");
+        if (!waitForFocus(appID)) {
+            throw std::runtime_error("the foot window " + appID + " never got the focus");
+        }
+        return window;
+    }
+    std::string typedInto(const std::string& appID) const {
+        return readFile(folder_.path() / (appID + ".txt"));
+    }
 
     // Waits until the focused window is one of `appID`'s, as sway's own tree says.
     bool waitForFocus(const std::string& appID) const {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <thread>
 
 #include "tests/support/SwaySession.h"
@@ -54,17 +53,8 @@ protected:
     }
 
     std::filesystem::path log() { return sway.folder() / "tamsel.log"; }
-    void startWindow(const char* app) {
-        const auto file = sway.folder() / (std::string(app) + ".txt");
-        windows.push_back(std::make_unique<ChildProcess>(
-            std::vector<std::string>{"foot", "--app-id", app, "sh", "-c",
-                                     "stty -icanon; cat > " + file.string()},
-            sway.environment(), "/dev/null"));
-        ASSERT_TRUE(sway.waitForFocus(app));
-    }
-    std::string typedInto(const char* app) {
-        return readFile(sway.folder() / (std::string(app) + ".txt"));
-    }
+    void startWindow(const char* app) { windows.push_back(sway.startCatWindow(app)); }
+    std::string typedInto(const char* app) { return sway.typedInto(app); }
     void wtype(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {"wtype", "-s", "150"});
         ChildProcess(arguments, sway.environment(), "/dev/null").waitForExit(10s);
@@ -75,22 +65,13 @@ protected:
     std::vector<std::unique_ptr<ChildProcess>> windows;
 };
 
-std::string noise(std::size_t size) {
-    std::mt19937 random(11);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(random() & 0xFF);
-    }
-    return bytes;
-}
-
 } // namespace
 
 TEST_F(SwayEndToEndTest, AppendAndSendByPasteLeavesTheClipboardAsItWas) {
     startWindow("other");
     startWindow("target");
     // The user's clipboard holds an image, their primary selection a text.
-    const std::string image = noise(200 * 1024);
+    const std::string image = noise(200 * 1024, 11);
     writeFile(sway.folder() / "image.png", image);
     ChildProcess({"sh", "-c", "wl-copy --type image/png < " + (sway.folder() / "image.png").string() +
                                   " && printf 'the user' | wl-copy --primary"},

@@ -40,12 +40,7 @@ protected:
     void SetUp() override {
         sway.enter();
         for (const char* app : {"other", "target"}) {
-            const auto file = sway.folder() / (std::string(app) + ".txt");
-            windows.push_back(std::make_unique<ChildProcess>(
-                std::vector<std::string>{"foot", "--app-id", app, "sh", "-c",
-                                         "stty -icanon; cat > " + file.string()},
-                sway.environment(), "/dev/null"));
-            ASSERT_TRUE(sway.waitForFocus(app));
+            windows.push_back(sway.startCatWindow(app));
         }
         auto service = SwayEventTapService(focus);
         tap = service.createTap(client);
@@ -70,7 +65,7 @@ protected:
     void typeText(const std::string& text) {
         ChildProcess({"wtype", "-s", "150", text}, sway.environment()).waitForExit(5s);
     }
-    std::string typedInto(const char* app) { return readFile(sway.folder() / (std::string(app) + ".txt")); }
+    std::string typedInto(const char* app) { return sway.typedInto(app); }
     void focusOn(const char* app) {
         ChildProcess({"swaymsg", std::string("[app_id=") + app + "] focus"}, sway.environment(),
                      "/dev/null")

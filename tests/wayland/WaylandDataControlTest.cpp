@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "tests/support/SwaySession.h"
 
 using namespace tamsel;
@@ -62,15 +60,6 @@ protected:
     std::shared_ptr<WaylandDataControl> control;
 };
 
-std::string noise(std::size_t size) {
-    std::mt19937 random(7);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(random() & 0xFF);
-    }
-    return bytes;
-}
-
 } // namespace
 
 TEST_F(WaylandDataControlTest, ReadsWhatOthersCopyAndOffersWhatTheyPaste) {
@@ -91,7 +80,7 @@ TEST_F(WaylandDataControlTest, ReadsWhatOthersCopyAndOffersWhatTheyPaste) {
 }
 
 TEST_F(WaylandDataControlTest, EveryTypeComesBackByteForByteOnBothSelections) {
-    const std::string image = noise(3 * 1024 * 1024 + 17); // larger than any pipe buffer
+    const std::string image = noise(3 * 1024 * 1024 + 17, 7); // larger than any pipe buffer
     for (bool primary : {false, true}) {
         const WaylandSelection selection =
             primary ? WaylandSelection::primary : WaylandSelection::clipboard;
