@@ -79,12 +79,9 @@ std::vector<std::string> limits(const SessionPlan& plan, Language language) {
         return lines;
     }
     if (plan.trigger == Provider::none) {
-        lines.push_back(pick(
-            language,
-            "This desktop lets no program watch shortcuts. Bind “tamsel --fire N” in the "
-            "desktop's keyboard settings instead (see Settings).",
-            "このデスクトップではショートカットを監視できません。デスクトップのキーボード設定で"
-            "「tamsel --fire N」を割り当ててください（詳細設定を参照）。"));
+        lines.push_back(pick(language,
+                             "This desktop lets no program watch shortcuts: they cannot fire here.",
+                             "このデスクトップではショートカットを監視できないため、発火しません。"));
     } else if (plan.trigger == Provider::x11) {
         lines.push_back(pick(language,
                              "Shortcuts reach Tamsel only while an X11 (XWayland) window is in front.",

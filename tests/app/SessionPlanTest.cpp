@@ -47,7 +47,7 @@ TEST(SessionPlan, LimitsAreSaidWhereverSomethingDoesNotWork) {
     EXPECT_FALSE(bare.canFire());
     const auto japanese = SessionTexts::limits(bare, Language::ja);
     ASSERT_EQ(japanese.size(), 3U);
-    EXPECT_NE(japanese[0].find("tamsel --fire N"), std::string::npos);
+    EXPECT_NE(japanese[0].find("発火しません"), std::string::npos);
     EXPECT_NE(SessionTexts::summary(bare, Language::en).find("Wayland session without XWayland"),
               std::string::npos);
 }
