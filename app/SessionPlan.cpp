@@ -97,10 +97,9 @@ std::vector<std::string> limits(const SessionPlan& plan, Language language) {
     }
     if (plan.frontmost == Provider::none) {
         lines.push_back(pick(language,
-                             "The application in front cannot be known, so the target list "
-                             "cannot be applied: shortcuts fire in every application.",
-                             "前面のアプリを知る方法がないため、対象アプリの設定は使えません。"
-                             "どのアプリでも発火します。"));
+                             "The application in front cannot be known here, so the list of "
+                             "target applications cannot be applied.",
+                             "ここでは前面のアプリを知る方法がないため、対象アプリの設定は使えません。"));
     }
     return lines;
 }
