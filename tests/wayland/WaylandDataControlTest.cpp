@@ -104,6 +104,9 @@ TEST_F(WaylandDataControlTest, EveryTypeComesBackByteForByteOnBothSelections) {
 TEST_F(WaylandDataControlTest, AnEmptySelectionReadsAsNothingAndClearingEmpties) {
     WaylandPasteboard clipboard(control, WaylandSelection::clipboard);
     ASSERT_TRUE(clipboard.setString("x"));
+    // The compositor announces our own offer back to us; only then does the
+    // clearing that follows have something to clear.
+    ASSERT_TRUE(waitForSelection(WaylandSelection::clipboard, "text/plain", "x"));
     clipboard.clearContents();
     EXPECT_TRUE(waitUntil([&] { return !control->read(WaylandSelection::clipboard, 1s); }));
     auto items = clipboard.items();
