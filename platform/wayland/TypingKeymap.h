@@ -46,6 +46,8 @@ public:
     // Drops every typed character's key; the named keys stay.
     void reset();
     std::size_t spareKeysLeft() const { return spareCodes_.size() - typed_.size(); }
+    // How many characters one layout holds.
+    std::size_t capacity() const { return spareCodes_.size(); }
 
 private:
     std::map<std::uint32_t, unsigned> named_; // keysym -> code

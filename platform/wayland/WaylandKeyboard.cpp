@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <set>
 #include <thread>
 #include <vector>
 #include <utility>
@@ -223,16 +224,29 @@ void WaylandKeyboard::type(std::u16string_view units) {
             keysyms.push_back(keysym);
         }
     }
-    // A piece holds fewer distinct characters than the layout has keys.
-    if (!makeRoomFor(keysyms)) {
-        return;
-    }
-    for (std::uint32_t keysym : keysyms) {
-        if (auto code = keymap_.codeFor(keysym)) {
-            pressKey(*code, true);
-            pressKey(*code, false);
+    // Each batch holds no more distinct characters than one layout has keys.
+    std::vector<std::uint32_t> batch;
+    std::set<std::uint32_t> distinct;
+    auto typeBatch = [&] {
+        if (!batch.empty() && makeRoomFor(batch)) {
+            for (std::uint32_t keysym : batch) {
+                if (auto code = keymap_.codeFor(keysym)) {
+                    pressKey(*code, true);
+                    pressKey(*code, false);
+                }
+            }
         }
+        batch.clear();
+        distinct.clear();
+    };
+    for (std::uint32_t keysym : keysyms) {
+        if (distinct.count(keysym) == 0 && distinct.size() >= keymap_.capacity()) {
+            typeBatch();
+        }
+        distinct.insert(keysym);
+        batch.push_back(keysym);
     }
+    typeBatch();
 }
 
 void WaylandKeyboard::post(SyntheticKeyEvent& event) {

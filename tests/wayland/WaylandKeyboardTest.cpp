@@ -74,7 +74,10 @@ TEST_F(WaylandKeyboardTest, ThousandsOfMixedCharactersArriveWhole) {
                                      U"ÄÖÜ éè ", U"日本語の長い文章を入力する。"};
     for (int round = 0; text.size() < 2000; ++round) {
         text += pieces[round % 5];
-        text += std::u32string(1, char32_t(0x4E00 + round)); // ever new characters
+        // Ever new characters: more than one layout of the keyboard holds.
+        for (int extra = 0; extra < 6; ++extra) {
+            text += char32_t(0x4E00 + round * 6 + extra);
+        }
         if (round % 10 == 9) {
             text += U'\n'; // a terminal's line holds 4,095 characters at most
         }
