@@ -120,3 +120,26 @@ TEST_F(SwayEndToEndTest, AppendOnlyByTypingAndTheChordElsewhereUntouched) {
         << typedInto("other");
     EXPECT_EQ(typedInto("other"), "c\x1b[27;10;13~d");
 }
+
+// A Wayland session whose compositor lends no shortcuts (sway's IPC out of
+// reach, no XWayland): Tamsel starts all the same and says what it cannot do.
+TEST_F(SwayEndToEndTest, WithoutAWayToWatchShortcutsItSaysSoAndKeepsRunning) {
+    std::filesystem::create_directories(sway.folder() / ".config/tamsel");
+    auto env = environment();
+    env["SWAYSOCK"] = "";
+    tamsel = std::make_unique<ChildProcess>(std::vector<std::string>{TAMSEL_EXECUTABLE}, env,
+                                            log().string());
+    ASSERT_TRUE(waitUntil([&] {
+        return readFile(log()).find("cannot fire here") != std::string::npos;
+    }, 20s)) << readFile(log());
+    const std::string said = readFile(log());
+    EXPECT_NE(said.find("Wayland session without XWayland: shortcuts by none, front application "
+                        "by none, typing by Wayland, clipboard by Wayland."),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("list of target applications cannot be applied"), std::string::npos);
+    EXPECT_FALSE(tamsel->waitForExit(500ms)) << "it should keep running: " << said;
+    tamsel->signal(SIGTERM);
+    EXPECT_EQ(tamsel->waitForExit(10s), 0) << readFile(log());
+    tamsel.reset();
+}
