@@ -83,7 +83,7 @@ namespace {
 
 // A drafted prompt may later be typed into a terminal: an escape sequence or
 // a carriage return in it would act there, not read. Line feeds and tabs stay.
-std::string withoutControlCharacters(std::string_view text) {
+std::string withoutTerminalControls(std::string_view text) {
     std::string kept;
     kept.reserve(text.size());
     for (std::size_t at = 0; at < text.size(); ++at) {
@@ -123,8 +123,8 @@ bool OnDeviceDrafter::isInLanguage(const PromptDraftResult& draft, Language lang
 }
 
 std::optional<PromptDraftResult> OnDeviceDrafter::accept(const GeneratedPromptDraft& generated) {
-    std::string name(tt::trimWhitespaceAndNewlines(withoutControlCharacters(generated.name)));
-    std::string text(tt::trimWhitespaceAndNewlines(withoutControlCharacters(generated.text)));
+    std::string name(tt::trimWhitespaceAndNewlines(withoutTerminalControls(generated.name)));
+    std::string text(tt::trimWhitespaceAndNewlines(withoutTerminalControls(generated.text)));
     if (name.empty() || text.empty() || tt::graphemeCount(text) > maximumTextLength) {
         return std::nullopt;
     }

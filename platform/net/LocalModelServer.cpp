@@ -50,9 +50,9 @@ LocalModelServer::LocalModelServer(Settings settings) : settings_(std::move(sett
             std::cerr << "tamsel: drafting: " << line << "\n";
         };
     }
-    const Remembered remembered = readRemembered();
-    if (!remembered.confirmedHost.empty()) {
-        http_.setAllowedHost(remembered.confirmedHost);
+    remembered_ = readRemembered();
+    if (!remembered_.confirmedHost.empty()) {
+        http_.setAllowedHost(remembered_.confirmedHost);
     }
 }
 
@@ -128,8 +128,7 @@ void LocalModelServer::discoverAgain() {
             setStatus({ModelServerStatus::State::invalidAddress, {}, {}, {}, {}});
             return;
         }
-        const Remembered remembered = readRemembered();
-        if (!parsed.address->isLoopback() && parsed.address->host != remembered.confirmedHost) {
+        if (!parsed.address->isLoopback() && parsed.address->host != remembered_.confirmedHost) {
             report_.push_back("the configured server " + parsed.address->hostAndPort() +
                               " is not on this computer; nothing is sent until you confirm it");
             setStatus({ModelServerStatus::State::hostNotConfirmed, {}, {}, {}, parsed.address->host});
@@ -262,7 +261,7 @@ void LocalModelServer::finishProbe(std::size_t index, Found found, int generatio
 }
 
 void LocalModelServer::decide() {
-    const Remembered remembered = readRemembered();
+    const Remembered& remembered = remembered_;
     std::optional<std::size_t> chosen;
     bool anyLoading = false;
     bool anyServer = false;
@@ -336,9 +335,8 @@ void LocalModelServer::chooseModel(const std::string& model) {
     if (!chosenAddress_ || !contains(status_.models, model)) {
         return;
     }
-    Remembered remembered = readRemembered();
-    remembered.model = model;
-    writeRemembered(remembered);
+    remembered_.model = model;
+    writeRemembered(remembered_);
     ModelServerStatus status = status_;
     status.state = ModelServerStatus::State::ready;
     status.model = model;
@@ -349,9 +347,8 @@ void LocalModelServer::confirmHost(const std::string& host) {
     if (status_.state != ModelServerStatus::State::hostNotConfirmed || host != status_.host) {
         return;
     }
-    Remembered remembered = readRemembered();
-    remembered.confirmedHost = host;
-    writeRemembered(remembered);
+    remembered_.confirmedHost = host;
+    writeRemembered(remembered_);
     http_.setAllowedHost(host);
     discoverAgain();
 }

@@ -109,6 +109,8 @@ private:
     std::optional<ModelServerAddress> chosenAddress_;
     ModelServerFlavour chosenFlavour_ = ModelServerFlavour::ollama;
     std::shared_ptr<HttpCall> request_;
+    // The state file as read at construction and written since.
+    Remembered remembered_;
 };
 
 } // namespace tamsel

@@ -134,8 +134,13 @@ void SwayEventTap::rebind() {
 
 void SwayEventTap::handle(const SwayIpc::Message& message) {
     if (message.type == SwayIpc::windowEvent || message.type == SwayIpc::workspaceEvent) {
-        refreshFocus();
-        rebind();
+        // Terminals retitle their windows with every command: only a change
+        // of focus (or the focused window closing) can change what we bind.
+        const QString change = message.object.value("change").toString();
+        if (change == QLatin1String("focus") || change == QLatin1String("close")) {
+            refreshFocus();
+            rebind();
+        }
         return;
     }
     if (message.type != SwayIpc::bindingEvent) {

@@ -21,7 +21,7 @@ public:
     }
 
     // A light panel says its icons should be dark: 16-bit foreground, error,
-    // warning and success colours, as the tray specification lists them.
+    // warning and success colours, in the order trays announce them.
     void announceColours(unsigned long red, unsigned long green, unsigned long blue) {
         const unsigned long colours[12] = {red,    green,  blue, 0xffff, 0,      0,
                                            0xffff, 0xffff, 0,    0,      0xffff, 0};
