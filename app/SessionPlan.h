@@ -17,7 +17,7 @@ namespace tamsel {
 
 struct SessionOffer {
     bool waylandSession = false;  // WAYLAND_DISPLAY names a compositor that answers
-    bool x11Display = false;      // DISPLAY answers and has XTEST (XWayland in Wayland)
+    bool x11Display = false;      // DISPLAY answers (XWayland in a Wayland session)
     bool swayIpc = false;         // SWAYSOCK answers
     bool virtualKeyboard = false; // zwp_virtual_keyboard_manager_v1
     bool dataControl = false;     // zwlr_data_control_manager_v1

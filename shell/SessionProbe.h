@@ -1,8 +1,8 @@
 #pragma once
 
 // Looks at what the session this process started in offers: a Wayland
-// compositor and the protocols it announces, an X11 display with XTEST
-// (XWayland in a Wayland session), sway's IPC. Each connection is opened
+// compositor and the protocols it announces, an X11 display (XWayland in a
+// Wayland session), sway's IPC. Each connection is opened
 // and closed again; the backends open their own.
 
 #include "app/SessionPlan.h"

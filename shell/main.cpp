@@ -68,9 +68,7 @@ int runTrayApplication(int argc, char** argv) {
     const SessionPlan plan = SessionPlan::choose(SessionProbe::probe());
     const Language language = languageFromSystem(systemPreferredLanguages());
     if (plan.kind == SessionKind::none) {
-        DisplayOpening display = openDisplay();
-        std::cerr << "Tamsel cannot start its tray application: "
-                  << (display.display ? std::string("XTEST is missing") : display.error) << "\n"
+        std::cerr << "Tamsel cannot start its tray application: " << openDisplay().error << "\n"
                   << Strings::keyboardAccessMissing(false, language) << "\n";
         listPrompts();
         return 1;
