@@ -699,4 +699,9 @@ TEST_F(LongTypingTest, XtermTypesALongMixedTextWithoutLosingACharacter) {
 TEST_F(LongTypingTest, StTypesALongMixedTextWithoutLosingACharacter) {
     typeRepeatedly(10, {"st"}, "st-256color");
 }
+
+// Qt reads the keymap anew (through XKB) at each change it is told of.
+TEST_F(LongTypingTest, QterminalTypesALongMixedTextWithoutLosingACharacter) {
+    typeRepeatedly(3, {"qterminal"}, "qterminal");
+}
 } // namespace
