@@ -21,9 +21,9 @@ namespace {
 constexpr std::size_t maximumSpares = 64;
 // Before the spares change, the keys sent since their last change must have
 // been looked up: a client that is still at them when the change arrives
-// reads it in the middle of its refetch and keeps the old keymap. There is no
-// way to learn when a client has read its keys, so this is measured: st and
-// xterm under Xvfb on a busy machine, with margin.
+// notes it in the middle of its refetch, forgets it, and keeps the old
+// character on that key. No client says when it has read its keys, so this is
+// a measured guess (st, xterm and a Qt terminal under Xvfb), with margin.
 constexpr auto readPause = std::chrono::milliseconds(60);
 constexpr auto readPausePerKey = std::chrono::milliseconds(2);
 constexpr auto longestReadPause = std::chrono::milliseconds(500);
