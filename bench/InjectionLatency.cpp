@@ -145,16 +145,20 @@ int main() {
                              "insertHotkey": "ctrl+opt+1", "name": "P", "separator": " ",
                              "text": "Plan only."}]})");
     ChildProcess tamsel({TAMSEL_EXECUTABLE}, environment, (home.path() / "tamsel.log").string());
+    // Started once tamsel holds the shortcut: our own grab of it is refused.
+    if (!waitUntil([&] { return grabbedElsewhere(d, returnKey, Mod4Mask); }, 20s)) {
+        std::fprintf(stderr, "tamsel never grabbed Super+Return:\n%s\n",
+                     readFile(home.path() / "tamsel.log").c_str());
+        return 1;
+    }
+    // Only then the target, as in the end-to-end tests: started beside a
+    // starting tamsel, its window was left unmanaged by openbox (every run
+    // here, never by hand; the cause is not known) and
+    // never came to the front.
     const auto log = home.path() / "target.txt";
     ChildProcess target({TAMSEL_PASTE_TARGET, log.string(), "0"}, environment, "/dev/null");
     if (!waitUntil([&] { return activeClass(d) == "TamselPasteTarget"; }, 20s)) {
         std::fprintf(stderr, "the target window never came to the front\n");
-        return 1;
-    }
-    // Ready once tamsel holds the shortcut: our own grab of it is refused.
-    if (!waitUntil([&] { return grabbedElsewhere(d, returnKey, Mod4Mask); }, 20s)) {
-        std::fprintf(stderr, "tamsel never grabbed Super+Return:\n%s\n",
-                     readFile(home.path() / "tamsel.log").c_str());
         return 1;
     }
 
