@@ -153,8 +153,7 @@ int main() {
     }
     // Only then the target, as in the end-to-end tests: started beside a
     // starting tamsel, its window was left unmanaged by openbox (every run
-    // here, never by hand; the cause is not known) and
-    // never came to the front.
+    // here, never by hand; the cause is not known) and never came to the front.
     const auto log = home.path() / "target.txt";
     ChildProcess target({TAMSEL_PASTE_TARGET, log.string(), "0"}, environment, "/dev/null");
     if (!waitUntil([&] { return activeClass(d) == "TamselPasteTarget"; }, 20s)) {
