@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "app/FireCommand.h"
 #include "app/Observable.h"
 #include "core/config/Config.h"
 #include "core/config/ConfigStore.h"
@@ -18,6 +19,7 @@
 #include "engine/Injector.h"
 #include "engine/SecureInput.h"
 #include "platform/Accessibility.h"
+#include "platform/FrontWindow.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
 
@@ -126,6 +128,10 @@ public:
         services_.secureInputProbe = std::move(probe);
     }
     void reloadIfChangedExternally();
+    // A firing handed over by `tamsel --fire`, checked as a shortcut would be.
+    // `front` is the window in front now, when the session can tell; without
+    // it the target list cannot apply and the prompt goes wherever the focus is.
+    FireReply fire(const FireRequest& request, const std::optional<FrontWindow>& front);
     void openAccessibilitySettings();
     void openContactPage();
     void flushPendingSave();

@@ -83,6 +83,8 @@ struct TrayApplication::Services {
     // Present when sway says which window has the focus.
     std::shared_ptr<SwayFocus> swayFocus;
     std::shared_ptr<X11SelectionOwner> selectionOwner;
+    // Absent where the session cannot say which window is in front.
+    std::shared_ptr<FrontWindowProbe> frontWindow;
     std::shared_ptr<Injector> injector;
     std::shared_ptr<EventTapController> tap;
     std::shared_ptr<QtWorkspace> workspace;
@@ -157,6 +159,7 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
     } else if (plan.frontmost == Provider::x11) {
         frontWindow = X11FrontWindowProbe::create(probeError);
     }
+    services->frontWindow = frontWindow;
     services->injector = std::make_shared<Injector>(
         keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
         Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag}, std::move(frontWindow));
@@ -443,6 +446,16 @@ void TrayApplication::showPopover() {
     const QRect anchor = trayIcon_ ? trayIcon_->geometry() : QRect();
     popover_->showNear(anchor, QCursor::pos());
     startSecureInputPolling();
+}
+
+FireReply TrayApplication::fire(const FireRequest& request) {
+    std::optional<FrontWindow> front;
+    if (services_->frontWindow) {
+        // A probe that cannot answer leaves the application unknown, which no
+        // target list but the empty one admits.
+        front = services_->frontWindow->frontWindow().value_or(FrontWindow{});
+    }
+    return model_->fire(request, front);
 }
 
 void TrayApplication::togglePopover() {

@@ -50,6 +50,8 @@ public:
 
     void showPopover();
     void togglePopover();
+    // A firing handed over by `tamsel --fire`, aimed at the window in front.
+    FireReply fire(const FireRequest& request);
     bool popoverShown() const;
 
     const std::shared_ptr<AppModel>& model() const { return model_; }

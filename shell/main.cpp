@@ -16,6 +16,7 @@
 #include "platform/qt/UnixSignals.h"
 #include "platform/x11/X11Handle.h"
 #include "shell/DraftCheck.h"
+#include "shell/FireClient.h"
 #include "shell/SessionEnd.h"
 #include "shell/SessionProbe.h"
 #include "shell/TrayApplication.h"
@@ -128,6 +129,15 @@ int runTrayApplication(int argc, char** argv) {
     if (instance) {
         QObject::connect(&*instance, &SingleInstance::showRequested, tray.get(),
                          [&tray] { tray->showPopover(); });
+        instance->setRequestHandler([&tray](const std::string& line) -> std::optional<std::string> {
+            const std::optional<FireRequest> request = FireCommand::parseRequest(line);
+            if (!request) {
+                return std::nullopt;
+            }
+            std::string reply = FireCommand::replyLine(tray->fire(*request));
+            reply.pop_back(); // the line break goes with the sending
+            return reply;
+        });
     }
     QObject::connect(&application, &QApplication::aboutToQuit, tray.get(),
                      [&tray] { tray->shutdown(); });
@@ -158,6 +168,12 @@ int main(int argc, char** argv) {
         std::cerr << "tamsel: unknown option \"" << commandLine.unknownOption << "\"\n\n"
                   << CommandLine::usage("tamsel", ConfigStore::defaultFileURL().string());
         return CommandLine::usageExitCode;
+    case CommandLine::Mode::usageError:
+        std::cerr << "tamsel: " << commandLine.usageProblem << "\n\n"
+                  << CommandLine::usage("tamsel", ConfigStore::defaultFileURL().string());
+        return CommandLine::usageExitCode;
+    case CommandLine::Mode::fire:
+        return FireClient::run(commandLine.fire, std::cerr);
     case CommandLine::Mode::renderUI:
         return UISnapshot::run(commandLine.renderDirectory, argc, argv);
     case CommandLine::Mode::promptLabPreview:
