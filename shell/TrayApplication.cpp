@@ -225,16 +225,11 @@ TrayApplication::~TrayApplication() {
     trayMenu_.reset();
 }
 
-// Under XWayland keys come only while an X11 window has the focus: say so
-// rather than let shortcuts silently do nothing in native Wayland windows.
-// (The session's other limits went to stderr at start.)
-void TrayApplication::reportWaylandSession() {
-    if (!services_->plan.onlyX11Windows()) {
-        return;
-    }
-    model_->setShortcutsReachOnlyX11Windows(true);
-    if (auto message = model_->onlyX11WindowsMessage()) {
-        std::cerr << "Tamsel: " << *message << std::endl;
+// Outside X11 some things do not work: say so where the user looks (stderr
+// heard it at start).
+void TrayApplication::reportSessionLimits() {
+    if (services_->plan.kind != SessionKind::x11) {
+        model_->setSessionPlan(services_->plan);
     }
 }
 
@@ -247,7 +242,7 @@ void TrayApplication::launch() {
         }
         promptLab_->show(*model_);
     };
-    reportWaylandSession();
+    reportSessionLimits();
     setUpTrayIcon();
     setUpPopover();
     observeModel();

@@ -70,7 +70,7 @@ private:
     void observeActiveWindow();
     void updateTrayIcon();
     void reportUnavailableHotkeys();
-    void reportWaylandSession();
+    void reportSessionLimits();
     void startPermissionPolling();
     void startSecureInputPolling();
     void checkPermission();
