@@ -5,6 +5,14 @@
 
 namespace tamsel {
 
+namespace {
+
+std::string pick(Language language, std::string en, std::string ja) {
+    return language == Language::ja ? std::move(ja) : std::move(en);
+}
+
+} // namespace
+
 namespace FireCommand {
 
 namespace {
@@ -29,10 +37,6 @@ std::string_view withoutLineEnd(std::string_view line) {
         line.remove_suffix(1);
     }
     return line;
-}
-
-std::string pick(Language language, std::string en, std::string ja) {
-    return language == Language::ja ? std::move(ja) : std::move(en);
 }
 
 } // namespace
@@ -160,5 +164,44 @@ std::string commandFor(std::string_view program, const Rule& rule, TriggerKind k
 }
 
 } // namespace FireCommand
+
+namespace FireCommandTexts {
+
+std::string title(Language language) {
+    return pick(language, "Commands for desktop shortcuts",
+                                 "デスクトップのショートカット用コマンド");
+}
+
+std::string hint(Language language) {
+    return pick(
+        language,
+        "Where Tamsel cannot watch shortcuts itself (most Wayland desktops), bind a command below "
+        "to a key in the desktop's own settings. GNOME: Settings › Keyboard › Custom Shortcuts. "
+        "KDE Plasma: System Settings › Shortcuts › Add New › Command. sway: bindsym KEYS exec "
+        "COMMAND. Hyprland: bind = MODS, KEY, exec, COMMAND.",
+        "Tamsel 自身がショートカットを監視できない環境（多くの Wayland デスクトップ）では、"
+        "下のコマンドをデスクトップの設定でキーに割り当ててください。GNOME：設定 › キーボード › "
+        "カスタムショートカット。KDE Plasma：システム設定 › ショートカット › 新規追加 › コマンド。"
+        "sway：bindsym キー exec コマンド。Hyprland：bind = 修飾キー, キー, exec, コマンド。");
+}
+
+std::string anyWindow(Language language) {
+    return pick(
+        language,
+        "In this session the application in front cannot be known: a command types into "
+        "whichever window has the focus, target or not.",
+        "このセッションでは前面のアプリを知ることができないため、コマンドは対象アプリかどうかに"
+        "かかわらず、フォーカスのあるウインドウに入力します。");
+}
+
+std::string copy(Language language) {
+    return pick(language, "Copy", "コピー");
+}
+
+std::string copied(Language language) {
+    return pick(language, "Copied", "コピーしました");
+}
+
+} // namespace FireCommandTexts
 
 } // namespace tamsel

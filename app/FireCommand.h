@@ -75,4 +75,15 @@ std::string shellQuoted(std::string_view word);
 
 } // namespace FireCommand
 
+// What the settings page says about the commands.
+namespace FireCommandTexts {
+std::string title(Language language);
+// Where the desktops take a command as a shortcut.
+std::string hint(Language language);
+// Where the application in front cannot be known, so targets cannot apply.
+std::string anyWindow(Language language);
+std::string copy(Language language);
+std::string copied(Language language);
+} // namespace FireCommandTexts
+
 } // namespace tamsel

@@ -1,12 +1,39 @@
 #include "shell/FireClient.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "platform/qt/SingleInstance.h"
 
 namespace tamsel::FireClient {
+
+std::string programForCommands() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path running = fs::canonical("/proc/self/exe", error);
+    if (error) {
+        return "tamsel";
+    }
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path != nullptr ? path : "");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        if (folder.empty()) {
+            continue;
+        }
+        const fs::path candidate = fs::path(folder) / "tamsel";
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            // The first one the shell would run decides.
+            return fs::canonical(candidate, error) == running && !error ? "tamsel"
+                                                                         : running.string();
+        }
+    }
+    return running.string();
+}
 
 int run(const FireRequest& request, std::ostream& error) {
     // An XWayland session's instance goes by DISPLAY, a bare Wayland one by

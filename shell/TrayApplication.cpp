@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -34,6 +35,7 @@
 #include "platform/wayland/SwayEventTap.h"
 #include "platform/wayland/WaylandDataControl.h"
 #include "platform/wayland/WaylandKeyboard.h"
+#include "shell/FireClient.h"
 #include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
 #include "ui/PromptLabWindows.h"
@@ -349,6 +351,10 @@ void TrayApplication::setUpPopover() {
     actions.setLaunchAtLogin = [this](bool enabled) { return desktop_.setLaunchAtLogin(enabled); };
     actions.openFile = [this](const std::filesystem::path& file) { desktop_.openFile(file); };
     actions.revealFile = [this](const std::filesystem::path& file) { desktop_.revealFile(file); };
+    actions.commandProgram = [program = FireClient::programForCommands()] { return program; };
+    actions.copyText = [](const std::string& text) {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    };
     popover_ = std::make_unique<PopoverWindow>(model_, std::move(actions));
     connect(popover_.get(), &PopoverWindow::hidden, this, [this] {
         QMetaObject::invokeMethod(
