@@ -78,22 +78,17 @@ void FireCommandsView::rebuild() {
     for (const Line& line : shown_) {
         auto* row = new QWidget(this);
         row->setObjectName("fireCommand");
-        auto* layout = new QHBoxLayout(row);
+        // The command has the row's whole width, so that a usual one fits on
+        // one line; it wraps at its spaces, never cut, and may be selected by
+        // hand too.
+        auto* layout = new QVBoxLayout(row);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(8);
-        auto* texts = new QVBoxLayout();
-        texts->setSpacing(1);
+        layout->setSpacing(1);
+        auto* heading = new QHBoxLayout();
+        heading->setSpacing(8);
         auto* name = Views::label(row, Tokens::labelFont(), Tone::secondary, true);
         name->setText(qtText(line.name));
-        // Wrapped at its spaces, never cut: a command must be copied whole,
-        // and may be selected by hand too.
-        auto* command = Views::label(row, Tokens::shortcutFont(), Tone::primary, true);
-        command->setObjectName("fireCommandText");
-        command->setText(qtText(line.command));
-        command->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        texts->addWidget(name);
-        texts->addWidget(command);
-        layout->addLayout(texts, 1);
+        heading->addWidget(name, 1);
         auto* button = new QPushButton(qtText(FireCommandTexts::copy(builtLanguage_)), row);
         button->setObjectName("copyFireCommand");
         button->setFont(Tokens::labelFont());
@@ -101,7 +96,13 @@ void FireCommandsView::rebuild() {
         button->setAccessibleName(qtText(FireCommandTexts::copy(builtLanguage_) + ": " + line.command));
         connect(button, &QPushButton::clicked, this,
                 [this, button, text = line.command] { copy(button, text); });
-        layout->addWidget(button, 0, Qt::AlignTop);
+        heading->addWidget(button, 0, Qt::AlignBottom);
+        auto* command = Views::label(row, Tokens::shortcutFont(), Tone::primary, true);
+        command->setObjectName("fireCommandText");
+        command->setText(qtText(line.command));
+        command->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addLayout(heading);
+        layout->addWidget(command);
         lines_->addWidget(row);
         row->show();
     }
