@@ -280,7 +280,13 @@ void TrayApplication::setUpTrayIcon() {
     watchForTray();
     // Without a tray the shortcuts still work and a second start opens the
     // popover; the icon comes when a panel does (it often starts after us).
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    // Qt settles once per process, at the first question about trays,
+    // whether its icons go over D-Bus: asked before a late StatusNotifier
+    // panel is up, it would dock into XEmbed for good. Where our own watchers
+    // follow the panels, Qt is asked only once one is there.
+    if (services_->systemTray || statusNotifierWatcher_) {
+        trayChanged();
+    } else if (QSystemTrayIcon::isSystemTrayAvailable()) {
         createTrayIcon();
     }
 }
