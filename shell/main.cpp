@@ -74,11 +74,6 @@ int runTrayApplication(int argc, char** argv) {
         listPrompts();
         return 1;
     }
-    // Say which backend serves what, and what does not work in this session.
-    std::cerr << "Tamsel: " << SessionTexts::summary(plan, language) << "\n";
-    for (const std::string& limit : SessionTexts::limits(plan, language)) {
-        std::cerr << "Tamsel: " << limit << "\n";
-    }
     // The windows follow the keyboard: on X11 wherever X11 is there (the
     // popover can then sit by the tray icon), on Wayland where it is not.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -116,6 +111,13 @@ int runTrayApplication(int argc, char** argv) {
         }
     } else {
         std::cerr << "Tamsel: " << folder.error << " A second start cannot reach this one.\n";
+    }
+
+    // Said by the instance that stays (a start that only hands over is quiet):
+    // which backend serves what, and what does not work in this session.
+    std::cerr << "Tamsel: " << SessionTexts::summary(plan, language) << "\n";
+    for (const std::string& limit : SessionTexts::limits(plan, language)) {
+        std::cerr << "Tamsel: " << limit << "\n";
     }
 
     std::string error;
