@@ -18,23 +18,23 @@
 #include "app/OnDeviceDrafter.h"
 #include "app/PromptLabModel.h"
 #include "core/config/ConfigStore.h"
+#include "core/toolkit/HomeDirectory.h"
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"
 #include "platform/Clock.h"
-#include "core/toolkit/HomeDirectory.h"
 #include "platform/LanguageModel.h"
 #include "platform/net/LocalModelServer.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtWorkspace.h"
+#include "platform/wayland/SwayEventTap.h"
+#include "platform/wayland/WaylandDataControl.h"
+#include "platform/wayland/WaylandKeyboard.h"
 #include "platform/x11/SyntheticKeyLedger.h"
 #include "platform/x11/X11EventTap.h"
 #include "platform/x11/X11FrontWindow.h"
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11SystemTray.h"
-#include "platform/wayland/SwayEventTap.h"
-#include "platform/wayland/WaylandDataControl.h"
-#include "platform/wayland/WaylandKeyboard.h"
 #include "shell/FireClient.h"
 #include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
@@ -120,8 +120,8 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
     if (plan.keyboard == Provider::wayland) {
         keyboard = WaylandKeyboard::create(keyboardError);
     } else if (plan.keyboard == Provider::x11) {
-        keyboard = X11Keyboard::create(services->ledger, keyboardError,
-                                       X11Keyboard::defaultRemapRecord());
+        keyboard =
+            X11Keyboard::create(services->ledger, keyboardError, X11Keyboard::defaultRemapRecord());
     }
     if (!keyboard) {
         if (!keyboardError.empty()) {
@@ -191,7 +191,8 @@ TrayApplication::TrayApplication(std::unique_ptr<Services> services)
         tapService = std::make_shared<X11EventTapService>(s.ledger,
                                                           EventTapController::syntheticEventMarker);
     }
-    s.tap = std::make_shared<EventTapController>(std::move(tapService), s.accessibility, s.mainQueue);
+    s.tap =
+        std::make_shared<EventTapController>(std::move(tapService), s.accessibility, s.mainQueue);
     if (s.plan.frontmost == Provider::sway) {
         std::shared_ptr<SwayFocus> focus = s.swayFocus;
         s.workspace = std::make_shared<QtWorkspace>([focus] { return focus->application(); });
@@ -274,6 +275,26 @@ void TrayApplication::shutdown() {
     modelSubscription_ = Subscription();
     model_->flushPendingSave();
     model_->tap()->stop();
+    handOverClipboard();
+}
+
+// After a paste we may hold what the user had copied; it would go with us.
+void TrayApplication::handOverClipboard() {
+    if (!services_->selectionOwner) {
+        return;
+    }
+    using Handover = X11SelectionOwner::Handover;
+    switch (services_->selectionOwner->handToClipboardManager()) {
+    case Handover::refused:
+    case Handover::unanswered:
+        std::cerr << "Tamsel: the clipboard manager did not take the clipboard; what you copied "
+                     "last is gone with Tamsel.\n";
+        break;
+    case Handover::nothingToHand:
+    case Handover::noManager:
+    case Handover::handed:
+        break;
+    }
 }
 
 void TrayApplication::setUpTrayIcon() {

@@ -61,6 +61,7 @@ private:
     struct Services;
     explicit TrayApplication(std::unique_ptr<Services> services);
 
+    void handOverClipboard();
     void setUpTrayIcon();
     void watchForTray();
     void trayChanged();
