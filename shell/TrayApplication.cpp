@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -34,6 +35,7 @@
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11SystemTray.h"
+#include "shell/FireClient.h"
 #include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
 #include "ui/PromptLabWindows.h"
@@ -83,6 +85,8 @@ struct TrayApplication::Services {
     // Present when sway says which window has the focus.
     std::shared_ptr<SwayFocus> swayFocus;
     std::shared_ptr<X11SelectionOwner> selectionOwner;
+    // Absent where the session cannot say which window is in front.
+    std::shared_ptr<FrontWindowProbe> frontWindow;
     std::shared_ptr<Injector> injector;
     std::shared_ptr<EventTapController> tap;
     std::shared_ptr<QtWorkspace> workspace;
@@ -157,6 +161,7 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
     } else if (plan.frontmost == Provider::x11) {
         frontWindow = X11FrontWindowProbe::create(probeError);
     }
+    services->frontWindow = frontWindow;
     services->injector = std::make_shared<Injector>(
         keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
         Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag}, std::move(frontWindow));
@@ -223,16 +228,11 @@ TrayApplication::~TrayApplication() {
     trayMenu_.reset();
 }
 
-// Under XWayland keys come only while an X11 window has the focus: say so
-// rather than let shortcuts silently do nothing in native Wayland windows.
-// (The session's other limits went to stderr at start.)
-void TrayApplication::reportWaylandSession() {
-    if (!services_->plan.onlyX11Windows()) {
-        return;
-    }
-    model_->setShortcutsReachOnlyX11Windows(true);
-    if (auto message = model_->onlyX11WindowsMessage()) {
-        std::cerr << "Tamsel: " << *message << std::endl;
+// Outside X11 some things do not work: say so where the user looks (stderr
+// heard it at start).
+void TrayApplication::reportSessionLimits() {
+    if (services_->plan.kind != SessionKind::x11) {
+        model_->setSessionPlan(services_->plan);
     }
 }
 
@@ -245,7 +245,7 @@ void TrayApplication::launch() {
         }
         promptLab_->show(*model_);
     };
-    reportWaylandSession();
+    reportSessionLimits();
     setUpTrayIcon();
     setUpPopover();
     observeModel();
@@ -301,7 +301,13 @@ void TrayApplication::setUpTrayIcon() {
     watchForTray();
     // Without a tray the shortcuts still work and a second start opens the
     // popover; the icon comes when a panel does (it often starts after us).
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    // Qt settles once per process, at the first question about trays,
+    // whether its icons go over D-Bus: asked before a late StatusNotifier
+    // panel is up, it would dock into XEmbed for good. Where our own watchers
+    // follow the panels, Qt is asked only once one is there.
+    if (services_->systemTray || statusNotifierWatcher_) {
+        trayChanged();
+    } else if (QSystemTrayIcon::isSystemTrayAvailable()) {
         createTrayIcon();
     }
 }
@@ -372,6 +378,10 @@ void TrayApplication::setUpPopover() {
     actions.setLaunchAtLogin = [this](bool enabled) { return desktop_.setLaunchAtLogin(enabled); };
     actions.openFile = [this](const std::filesystem::path& file) { desktop_.openFile(file); };
     actions.revealFile = [this](const std::filesystem::path& file) { desktop_.revealFile(file); };
+    actions.commandProgram = [program = FireClient::programForCommands()] { return program; };
+    actions.copyText = [](const std::string& text) {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    };
     popover_ = std::make_unique<PopoverWindow>(model_, std::move(actions));
     connect(popover_.get(), &PopoverWindow::hidden, this, [this] {
         QMetaObject::invokeMethod(
@@ -464,6 +474,16 @@ void TrayApplication::showPopover() {
     const QRect anchor = trayIcon_ ? trayIcon_->geometry() : QRect();
     popover_->showNear(anchor, QCursor::pos());
     startSecureInputPolling();
+}
+
+FireReply TrayApplication::fire(const FireRequest& request) {
+    std::optional<FrontWindow> front;
+    if (services_->frontWindow) {
+        // A probe that cannot answer leaves the application unknown, which no
+        // target list but the empty one admits.
+        front = services_->frontWindow->frontWindow().value_or(FrontWindow{});
+    }
+    return model_->fire(request, front);
 }
 
 void TrayApplication::togglePopover() {

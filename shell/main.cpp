@@ -16,6 +16,7 @@
 #include "platform/qt/UnixSignals.h"
 #include "platform/x11/X11Handle.h"
 #include "shell/DraftCheck.h"
+#include "shell/FireClient.h"
 #include "shell/SessionEnd.h"
 #include "shell/SessionProbe.h"
 #include "shell/TrayApplication.h"
@@ -73,11 +74,6 @@ int runTrayApplication(int argc, char** argv) {
         listPrompts();
         return 1;
     }
-    // Say which backend serves what, and what does not work in this session.
-    std::cerr << "Tamsel: " << SessionTexts::summary(plan, language) << "\n";
-    for (const std::string& limit : SessionTexts::limits(plan, language)) {
-        std::cerr << "Tamsel: " << limit << "\n";
-    }
     // The windows follow the keyboard: on X11 wherever X11 is there (the
     // popover can then sit by the tray icon), on Wayland where it is not.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -117,6 +113,13 @@ int runTrayApplication(int argc, char** argv) {
         std::cerr << "Tamsel: " << folder.error << " A second start cannot reach this one.\n";
     }
 
+    // Said by the instance that stays (a start that only hands over is quiet):
+    // which backend serves what, and what does not work in this session.
+    std::cerr << "Tamsel: " << SessionTexts::summary(plan, language) << "\n";
+    for (const std::string& limit : SessionTexts::limits(plan, language)) {
+        std::cerr << "Tamsel: " << limit << "\n";
+    }
+
     std::string error;
     std::unique_ptr<TrayApplication> tray = TrayApplication::create(plan, error);
     if (!tray) {
@@ -128,6 +131,15 @@ int runTrayApplication(int argc, char** argv) {
     if (instance) {
         QObject::connect(&*instance, &SingleInstance::showRequested, tray.get(),
                          [&tray] { tray->showPopover(); });
+        instance->setRequestHandler([&tray](const std::string& line) -> std::optional<std::string> {
+            const std::optional<FireRequest> request = FireCommand::parseRequest(line);
+            if (!request) {
+                return std::nullopt;
+            }
+            std::string reply = FireCommand::replyLine(tray->fire(*request));
+            reply.pop_back(); // the line break goes with the sending
+            return reply;
+        });
     }
     QObject::connect(&application, &QApplication::aboutToQuit, tray.get(),
                      [&tray] { tray->shutdown(); });
@@ -158,6 +170,12 @@ int main(int argc, char** argv) {
         std::cerr << "tamsel: unknown option \"" << commandLine.unknownOption << "\"\n\n"
                   << CommandLine::usage("tamsel", ConfigStore::defaultFileURL().string());
         return CommandLine::usageExitCode;
+    case CommandLine::Mode::usageError:
+        std::cerr << "tamsel: " << commandLine.usageProblem << "\n\n"
+                  << CommandLine::usage("tamsel", ConfigStore::defaultFileURL().string());
+        return CommandLine::usageExitCode;
+    case CommandLine::Mode::fire:
+        return FireClient::run(commandLine.fire, std::cerr);
     case CommandLine::Mode::renderUI:
         return UISnapshot::run(commandLine.renderDirectory, argc, argv);
     case CommandLine::Mode::promptLabPreview:

@@ -289,6 +289,43 @@ TEST_F(EndToEndTest, TypedPromptInJapaneseArrivesIntact) {
         << readFile(output());
 }
 
+// What a desktop's own shortcut settings run where no program may watch keys.
+TEST_F(EndToEndTest, FireCommandFromAShellFiresIntoTheTargetInFront) {
+    startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "One."}, {"ctrl+enter", "", "Two."}}));
+    waitForShortcuts(returnKey, superMask);
+    startTerminal();
+    auto fire = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), TAMSEL_EXECUTABLE);
+        ChildProcess command(arguments, environment(), (home / "fire.log").string());
+        return command.waitForExit(20s).value_or(-1);
+    };
+
+    xdotool({"type", "--delay", "20", "hello"});
+    EXPECT_EQ(fire({"--fire", "2"}), 0) << readFile(home / "fire.log");
+    EXPECT_TRUE(waitUntil([&] { return outputIs("hello Two.\n"); })) << readFile(output());
+    // By id, and only appended: the line goes on with what the user types.
+    EXPECT_EQ(fire({"--fire", "00000000-0000-0000-0000-000000000001", "--insert"}), 0);
+    EXPECT_TRUE(waitUntil([&] { return outputIs("hello Two.\n One."); })) << readFile(output());
+    xdotool({"type", "--delay", "20", "!"});
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return outputIs("hello Two.\n One.!\n"); })) << readFile(output());
+
+    EXPECT_EQ(fire({"--fire", "9"}), 3);
+    EXPECT_NE(readFile(home / "fire.log").find("No prompt has the position or id \"9\""),
+              std::string::npos)
+        << readFile(home / "fire.log");
+
+    // In front of a window that is no target, nothing is typed anywhere.
+    const Window other = probeWindow("Other");
+    ASSERT_TRUE(waitUntil([&] { return activeClass() == "Other"; }));
+    EXPECT_EQ(fire({"--fire", "1"}), 3);
+    EXPECT_NE(readFile(home / "fire.log").find("not one of the target applications"),
+              std::string::npos);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(keyPressesOn(other).empty());
+    EXPECT_TRUE(outputIs("hello Two.\n One.!\n"));
+}
+
 TEST_F(EndToEndTest, ShortcutInAnotherApplicationReachesItUnchanged) {
     startTamsel(configJSON("paste", {{"cmd+enter", "cmd+1", "Plan only."}}));
     waitForShortcuts(oneKey, superMask);
