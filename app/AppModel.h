@@ -81,6 +81,13 @@ public:
         }
         return Strings::x11WindowsOnly(language_);
     }
+    // What keeps the desktop from serving us (a consent refused, a portal
+    // missing, a session the desktop ended), already in the user's language;
+    // no value while all is well.
+    const std::optional<std::string>& sessionProblem() const { return sessionProblem_; }
+    void setSessionProblem(std::optional<std::string> text) {
+        publish(sessionProblem_, std::move(text));
+    }
     const std::optional<std::string>& loadError() const { return loadError_; }
     // Whether the unreadable file met a configuration already in use (a
     // reload), which stays, rather than the start, which fell back to defaults.
@@ -156,6 +163,7 @@ private:
     std::optional<SecureInputStatus> secureInput_;
     std::vector<Hotkey> unavailableHotkeys_;
     bool onlyX11Windows_ = false;
+    std::optional<std::string> sessionProblem_;
     std::optional<std::string> loadError_;
     bool loadErrorKeptConfig_ = false;
     std::optional<std::string> saveError_;
