@@ -65,30 +65,36 @@ int listPrompts() {
 int runTrayApplication(int argc, char** argv) {
     // Before Qt or anything else touches Xlib.
     initializeXlib();
-    const SessionPlan plan = SessionPlan::choose(SessionProbe::probe());
+    SessionOffer offer = SessionProbe::probe();
+    const SessionKind kind = SessionPlan::choose(offer).kind;
     const Language language = languageFromSystem(systemPreferredLanguages());
-    if (plan.kind == SessionKind::none) {
+    if (kind == SessionKind::none) {
         std::cerr << "Tamsel cannot start its tray application: " << openDisplay().error << "\n"
                   << Strings::keyboardAccessMissing(false, language) << "\n";
         listPrompts();
         return 1;
     }
-    // Say which backend serves what, and what does not work in this session.
-    std::cerr << "Tamsel: " << SessionTexts::summary(plan, language) << "\n";
-    for (const std::string& limit : SessionTexts::limits(plan, language)) {
-        std::cerr << "Tamsel: " << limit << "\n";
-    }
     // The windows follow the keyboard: on X11 wherever X11 is there (the
     // popover can then sit by the tray icon), on Wayland where it is not.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM",
-                plan.kind == SessionKind::waylandOnly ? QByteArray("wayland") : QByteArray("xcb"));
+                kind == SessionKind::waylandOnly ? QByteArray("wayland") : QByteArray("xcb"));
     }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tamsel"));
     QApplication::setApplicationVersion(QStringLiteral(TAMSEL_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // KDE's and GNOME's portals are found on the session bus, which Qt opens
+    // only once the application exists.
+    SessionProbe::probeDesktopBus(offer);
+    const SessionPlan plan = SessionPlan::choose(offer);
+    // Say which backend serves what, and what does not work in this session.
+    std::cerr << "Tamsel: " << SessionTexts::summary(plan, language) << "\n";
+    for (const std::string& limit : SessionTexts::limits(plan, language)) {
+        std::cerr << "Tamsel: " << limit << "\n";
+    }
 
     // Without a private folder there is no handing over, but Tamsel still runs.
     const SingleInstance::Folder folder = SingleInstance::privateFolder();
