@@ -37,6 +37,9 @@ std::vector<BannerView::Banner> BannerView::banners() const {
     if (auto limitation = model_->onlyX11WindowsMessage()) {
         warning(qtText(*limitation), QString(), nullptr);
     }
+    if (const auto& problem = model_->sessionProblem()) {
+        warning(qtText(*problem), QString(), nullptr);
+    }
     if (auto unavailable = model_->unavailableHotkeysMessage()) {
         warning(qtText(*unavailable), QString(), nullptr);
     }

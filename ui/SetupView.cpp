@@ -113,6 +113,10 @@ void SetupView::refresh() {
     const bool granted = model_->accessibilityGranted();
     title_->setText(qtText(granted ? StringKey::setupReadyTitle : StringKey::setupTitle, language));
     why_->setText(qtText(granted ? StringKey::setupReadyWhy : StringKey::setupWhy, language));
+    // The desktop's own answer (a refused consent, no portal) says more.
+    if (const auto& problem = model_->sessionProblem(); problem && !granted) {
+        why_->setText(qtText(*problem));
+    }
     const StringKey stepKeys[] = {StringKey::setupStep1, StringKey::setupStep2,
                                   StringKey::setupStep3};
     for (int i = 0; i < 3; ++i) {
