@@ -52,6 +52,9 @@ void probeDesktopBus(SessionOffer& offer) {
     if (!bus.isConnected()) {
         return;
     }
+    // First of all: GNOME binds shortcuts only for a host program whose
+    // application id it knows.
+    Portal::registerApplication(bus);
     offer.portalShortcuts =
         Portal::version(bus, QStringLiteral("org.freedesktop.portal.GlobalShortcuts")).value_or(0);
     offer.portalRemoteDesktop =

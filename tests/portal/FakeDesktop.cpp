@@ -312,6 +312,10 @@ bool FakeFrontend::answer(const QDBusMessage& message, QDBusConnection& bus) {
         bus.send(message.createReply());
         return true;
     }
+    if (interface == QLatin1String("org.freedesktop.host.portal.Registry")) {
+        bus.send(message.createReply());
+        return true;
+    }
     if (interface != QLatin1String("org.freedesktop.portal.RemoteDesktop")) {
         return false;
     }

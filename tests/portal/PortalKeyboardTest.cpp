@@ -285,6 +285,14 @@ TEST_F(PortalKeyboardPersistenceTest, ARefusalAfterAnUnknownTokenLeavesTheFileAl
     EXPECT_EQ(PortalRestoreToken::read(tokenFile), "forgotten-by-the-desktop");
 }
 
+TEST_F(PortalKeyboardPersistenceTest, RegistersTheApplicationIDWithPortalsThatKnowHow) {
+    Portal::registerApplication(client);
+    const auto registered = frontend->calls(QStringLiteral("Register"));
+    ASSERT_EQ(registered.size(), 1u);
+    EXPECT_EQ(registered.front().interface, QStringLiteral("org.freedesktop.host.portal.Registry"));
+    EXPECT_EQ(registered.front().arguments.value(0).toString(), QStringLiteral("io.tamsel.Tamsel"));
+}
+
 TEST(PortalRestoreToken, ReadsOnlyWhatLooksLikeAToken) {
     testing::TemporaryFolder folder;
     const auto file = PortalRestoreToken::fileFor(folder.path());
