@@ -6,6 +6,7 @@
 // only, except the trigger handler, which runs on the tap thread.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,6 +89,13 @@ public:
     void setSessionProblem(std::optional<std::string> text) {
         publish(sessionProblem_, std::move(text));
     }
+    // Where the desktop holds the shortcuts (the portals), the trigger it
+    // really assigned to each of ours that it fires on another key or on
+    // none: our notation ("cmd+enter") to the desktop's text ("" for none).
+    const std::map<std::string, std::string>& desktopTriggers() const { return desktopTriggers_; }
+    void setDesktopTriggers(std::map<std::string, std::string> triggers) {
+        publish(desktopTriggers_, std::move(triggers));
+    }
     const std::optional<std::string>& loadError() const { return loadError_; }
     // Whether the unreadable file met a configuration already in use (a
     // reload), which stays, rather than the start, which fell back to defaults.
@@ -164,6 +172,7 @@ private:
     std::vector<Hotkey> unavailableHotkeys_;
     bool onlyX11Windows_ = false;
     std::optional<std::string> sessionProblem_;
+    std::map<std::string, std::string> desktopTriggers_;
     std::optional<std::string> loadError_;
     bool loadErrorKeptConfig_ = false;
     std::optional<std::string> saveError_;

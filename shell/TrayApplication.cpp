@@ -18,27 +18,27 @@
 #include "app/PromptLabModel.h"
 #include "core/config/ConfigStore.h"
 #include "core/strings/Strings.h"
-#include "core/toolkit/HomeDirectory.h"
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"
 #include "platform/Clock.h"
+#include "core/toolkit/HomeDirectory.h"
 #include "platform/LanguageModel.h"
 #include "platform/net/LocalModelServer.h"
-#include "platform/portal/KWinActiveWindow.h"
-#include "platform/portal/PortalKeyboard.h"
-#include "platform/portal/PortalRestoreToken.h"
-#include "platform/portal/PortalShortcutTap.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtWorkspace.h"
-#include "platform/wayland/SwayEventTap.h"
-#include "platform/wayland/WaylandDataControl.h"
-#include "platform/wayland/WaylandKeyboard.h"
 #include "platform/x11/SyntheticKeyLedger.h"
 #include "platform/x11/X11EventTap.h"
 #include "platform/x11/X11FrontWindow.h"
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11SystemTray.h"
+#include "platform/wayland/SwayEventTap.h"
+#include "platform/wayland/WaylandDataControl.h"
+#include "platform/wayland/WaylandKeyboard.h"
+#include "platform/portal/KWinActiveWindow.h"
+#include "platform/portal/PortalKeyboard.h"
+#include "platform/portal/PortalRestoreToken.h"
+#include "platform/portal/PortalShortcutTap.h"
 #include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
 #include "ui/PromptLabWindows.h"
@@ -257,9 +257,11 @@ TrayApplication::TrayApplication(std::unique_ptr<Services> services)
                 this, [this, problem] { portalShortcutsAnswered(static_cast<int>(problem)); },
                 Qt::QueuedConnection);
         };
-        hooks.assigned = [](std::vector<PortalAssignedTrigger> triggers) {
+        hooks.assigned = [this](std::vector<PortalAssignedTrigger> triggers) {
+            std::map<std::string, std::string> differing;
             for (const PortalAssignedTrigger& assigned : triggers) {
                 if (assigned.trigger != assigned.hotkey) {
+                    differing[assigned.hotkey.stringValue()] = assigned.description;
                     std::cerr << "Tamsel: the desktop fires " << assigned.hotkey.displayString()
                               << " on "
                               << (assigned.description.empty() ? std::string("no key")
@@ -267,6 +269,10 @@ TrayApplication::TrayApplication(std::unique_ptr<Services> services)
                               << std::endl;
                 }
             }
+            QMetaObject::invokeMethod(
+                this,
+                [this, differing = std::move(differing)] { model_->setDesktopTriggers(differing); },
+                Qt::QueuedConnection);
         };
         tapService = std::make_shared<PortalShortcutTapService>(QDBusConnection::sessionBus(),
                                                                 s.heldShortcut, std::move(hooks));
@@ -376,7 +382,7 @@ void TrayApplication::shutdown() {
         services_->kwinWindow->unload();
     }
     if (services_->portalKeyboard) {
-        services_->portalKeyboard->close();
+        services_->portalKeyboard->close(true);
     }
 }
 

@@ -190,7 +190,7 @@ void PortalKeyboard::settle(PortalProblem problem) {
     }
 }
 
-void PortalKeyboard::close() {
+void PortalKeyboard::close(bool wait) {
     if (request_) {
         request_->cancel();
     }
@@ -204,7 +204,7 @@ void PortalKeyboard::close() {
         bus_.disconnect(QLatin1String(Portal::service), session,
                         QLatin1String(Portal::sessionInterface), QStringLiteral("Closed"), this,
                         SLOT(sessionClosed(QDBusMessage)));
-        Portal::closeSession(bus_, session);
+        Portal::closeSession(bus_, session, wait);
     }
 }
 

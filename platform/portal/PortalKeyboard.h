@@ -46,8 +46,9 @@ public:
     // and asks for the keyboard; the desktop may show its dialog. Asking
     // again after a refusal is how the user changes their mind.
     void start();
-    // Ends the session; nothing is sent afterwards.
-    void close();
+    // Ends the session; nothing is sent afterwards. `wait`: until the
+    // desktop has heard (at exit).
+    void close(bool wait = false);
     // Any thread.
     bool ready() const { return ready_.load(); }
     PortalProblem problem() const;

@@ -92,13 +92,18 @@ void registerApplication(const QDBusConnection& bus) {
     bus.call(call, QDBus::Block, 5000);
 }
 
-void closeSession(const QDBusConnection& bus, const QString& sessionHandle) {
+void closeSession(const QDBusConnection& bus, const QString& sessionHandle, bool wait) {
     if (sessionHandle.isEmpty()) {
         return;
     }
-    bus.asyncCall(QDBusMessage::createMethodCall(QLatin1String(service), sessionHandle,
-                                                 QLatin1String(sessionInterface),
-                                                 QStringLiteral("Close")));
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(service), sessionHandle,
+                                       QLatin1String(sessionInterface), QStringLiteral("Close"));
+    if (wait) {
+        bus.call(call, QDBus::Block, 1000);
+    } else {
+        bus.asyncCall(call);
+    }
 }
 
 std::string message(PortalProblem problem, Feature feature, Language language) {

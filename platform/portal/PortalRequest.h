@@ -79,7 +79,8 @@ std::optional<std::uint32_t> version(const QDBusConnection& bus, const QString& 
 // older than the registry do without; their refusal is not a problem.
 void registerApplication(const QDBusConnection& bus);
 // Ends a session we hold; the portal then forgets its shortcuts or devices.
-void closeSession(const QDBusConnection& bus, const QString& sessionHandle);
+// Waiting (at most a second) makes sure the word is out before we exit.
+void closeSession(const QDBusConnection& bus, const QString& sessionHandle, bool wait = false);
 
 enum class Feature : std::uint8_t { shortcuts, keyboard };
 // An a(sa{sv}) from a signal or a response.

@@ -1,6 +1,7 @@
 #include "platform/portal/PortalShortcutTap.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QDBusObjectPath>
 #include <QEventLoop>
@@ -129,7 +130,11 @@ PortalShortcutSession::~PortalShortcutSession() {
     if (inFlight_) {
         inFlight_->cancel();
     }
-    close();
+    // The tap is going, perhaps with the whole process: the desktop must
+    // hear of it before then, or it keeps the shortcuts taken.
+    if (!session_.isEmpty()) {
+        Portal::closeSession(bus_, std::exchange(session_, QString()), true);
+    }
 }
 
 void PortalShortcutSession::close() {
