@@ -5,31 +5,33 @@
 // test killed half-way leaves nothing running for long.
 
 #include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QProcess>
-#include <QStringList>
 #include <QTest>
 
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/XServer.h"
 
 namespace tamsel::testing {
 
 // The longest any daemon of a test may live.
-inline constexpr char daemonLifetime[] = "300";
+inline const std::string daemonLifetime = "300";
 
 class PortalBus {
 public:
     PortalBus() {
-        const std::string config =
-            R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+        const auto socket = folder_ / "bus";
+        const std::string config = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
-  <listen>unix:path=)" +
-            (folder_ / "bus").string() + R"(</listen>
+  <listen>unix:path=)" + socket.string() + R"(</listen>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
@@ -38,20 +40,15 @@ public:
 </busconfig>
 )";
         folder_.write("bus.conf", config);
-        daemon_.setProcessChannelMode(QProcess::SeparateChannels);
-        daemon_.start(QStringLiteral("timeout"),
-                      {QLatin1String(daemonLifetime), QStringLiteral("dbus-daemon"),
-                       QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
-                       QStringLiteral("--config-file=") +
-                           QString::fromStdString((folder_ / "bus.conf").string())});
-        if (!daemon_.waitForStarted(5000) || !daemon_.waitForReadyRead(5000)) {
-            return;
+        // posix_spawn rather than QProcess: ThreadSanitizer cannot follow
+        // QProcess's own way of forking.
+        daemon_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"timeout", daemonLifetime, "dbus-daemon", "--nofork",
+                                     "--config-file=" + (folder_ / "bus.conf").string()},
+            std::map<std::string, std::string>{}, (folder_ / "bus.log").string());
+        if (waitUntil([&] { return std::filesystem::exists(socket); }, std::chrono::seconds(10))) {
+            address_ = QStringLiteral("unix:path=") + QString::fromStdString(socket.string());
         }
-        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-    }
-    ~PortalBus() {
-        stop(portal_);
-        stop(daemon_);
     }
     PortalBus(const PortalBus&) = delete;
     PortalBus& operator=(const PortalBus&) = delete;
@@ -68,26 +65,20 @@ public:
     // .portal file in the test's folder; true once it owns its name.
     bool startPortal(const QString& backendName, const QString& interfaces) {
         folder_.write("portals/tamseltest.portal",
-                      "[portal]\nDBusName=" + backendName.toStdString() +
-                          "\nInterfaces=" + interfaces.toStdString() + "\nUseIn=tamseltest\n");
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
-        environment.insert(QStringLiteral("XDG_DESKTOP_PORTAL_DIR"),
-                           QString::fromStdString((folder_ / "portals").string()));
-        environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("tamseltest"));
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        portal_.setProcessEnvironment(environment);
+                      "[portal]\nDBusName=" + backendName.toStdString() + "\nInterfaces=" +
+                          interfaces.toStdString() + "\nUseIn=tamseltest\n");
         // Its complaints about what a test bus lacks (RealtimeKit, the
         // permission store) go to a file of the test's own.
-        portal_.setStandardErrorFile(QString::fromStdString((folder_ / "portal.log").string()));
-        portal_.setStandardOutputFile(QProcess::nullDevice());
-        portal_.start(QStringLiteral("timeout"), {QLatin1String(daemonLifetime),
-                                                  QStringLiteral("/usr/libexec/xdg-desktop-portal"),
-                                                  QStringLiteral("--replace")});
-        if (!portal_.waitForStarted(5000)) {
-            return false;
-        }
+        portal_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"timeout", daemonLifetime, "/usr/libexec/xdg-desktop-portal",
+                                     "--replace"},
+            std::map<std::string, std::string>{
+                {"DBUS_SESSION_BUS_ADDRESS", address_.toStdString()},
+                {"XDG_DESKTOP_PORTAL_DIR", (folder_ / "portals").string()},
+                {"XDG_CURRENT_DESKTOP", "tamseltest"},
+                {"DISPLAY", ""},
+                {"WAYLAND_DISPLAY", ""}},
+            (folder_ / "portal.log").string());
         QDBusConnection watcher = connect(QStringLiteral("tamsel-test-watcher"));
         const bool owned = QTest::qWaitFor(
             [&] {
@@ -101,19 +92,10 @@ public:
     }
 
 private:
-    static void stop(QProcess& process) {
-        if (process.state() != QProcess::NotRunning) {
-            process.terminate();
-            if (!process.waitForFinished(3000)) {
-                process.kill();
-                process.waitForFinished(3000);
-            }
-        }
-    }
-
     TemporaryFolder folder_;
-    QProcess daemon_;
-    QProcess portal_;
+    // The portal goes before the bus it is on.
+    std::unique_ptr<ChildProcess> daemon_;
+    std::unique_ptr<ChildProcess> portal_;
     QString address_;
 };
 

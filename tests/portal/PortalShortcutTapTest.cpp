@@ -53,7 +53,12 @@ public:
         controller->updateConfig(config);
         this->config = config;
     }
-    ~ShortcutRig() { controller->stop(); }
+    // The controller joins its tap thread as it goes, before the lists the
+    // hooks write to: an answer already queued may still run until then.
+    ~ShortcutRig() {
+        controller->stop();
+        controller.reset();
+    }
 
     std::vector<Fired> firings() {
         std::lock_guard lock(mutex);
