@@ -132,6 +132,44 @@ StringKey AppModel::runStateLabel() const {
     return StringKey::statusNotWatching;
 }
 
+FireReply AppModel::fire(const FireRequest& request, const std::optional<FrontWindow>& front) {
+    auto decline = [&](FireDecline why, std::string_view prompt) {
+        return FireReply{false, FireCommand::declineReason(why, prompt, language_)};
+    };
+    const Rule* rule = FireCommand::resolve(config_.rules, request.prompt);
+    if (rule == nullptr) {
+        return decline(FireDecline::unknownPrompt, request.prompt);
+    }
+    const std::string_view name =
+        rule->name.empty() ? Strings::string(StringKey::untitledPrompt, language_) : rule->name;
+    if (!config_.enabled) {
+        return decline(FireDecline::paused, name);
+    }
+    if (!rule->enabled) {
+        return decline(FireDecline::promptOff, name);
+    }
+    if (TextToolkit::isBlank(rule->text)) {
+        return decline(FireDecline::promptEmpty, name);
+    }
+    if (!accessibilityGranted_ || !services_.injector) {
+        return decline(FireDecline::noKeyboard, name);
+    }
+    FrontWindow target;
+    if (front) {
+        target = *front;
+        std::optional<std::string_view> application;
+        if (front->applicationID) {
+            application = *front->applicationID;
+        }
+        if (!config_.isTargeted(application)) {
+            return decline(FireDecline::notTarget, name);
+        }
+    }
+    services_.injector->perform(*rule, request.kind, config_, target);
+    publish(lastFired_, LastFired{rule->name, request.kind});
+    return FireReply{true, {}};
+}
+
 void AppModel::pushSnapshot() {
     services_.tap->updateConfig(config_);
 }

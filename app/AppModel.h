@@ -11,7 +11,9 @@
 #include <optional>
 #include <string>
 
+#include "app/FireCommand.h"
 #include "app/Observable.h"
+#include "app/SessionPlan.h"
 #include "core/config/Config.h"
 #include "core/config/ConfigStore.h"
 #include "core/strings/Strings.h"
@@ -19,6 +21,7 @@
 #include "engine/Injector.h"
 #include "engine/SecureInput.h"
 #include "platform/Accessibility.h"
+#include "platform/FrontWindow.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
 
@@ -73,14 +76,14 @@ public:
     const std::vector<Hotkey>& unavailableHotkeys() const { return unavailableHotkeys_; }
     // The banner text for them in the current language; no value when there are none.
     std::optional<std::string> unavailableHotkeysMessage() const;
-    // In a Wayland session our grabs see only the keys typed into X11 windows.
-    void setShortcutsReachOnlyX11Windows(bool value) { publish(onlyX11Windows_, value); }
-    // The banner text for that, in the current language; no value otherwise.
-    std::optional<std::string> onlyX11WindowsMessage() const {
-        if (!onlyX11Windows_) {
-            return std::nullopt;
-        }
-        return Strings::x11WindowsOnly(language_);
+    // Outside X11 the session decides what works; the popover and the setup
+    // guide say what does not.
+    void setSessionPlan(const SessionPlan& plan) { publish(sessionPlan_, std::optional(plan)); }
+    const std::optional<SessionPlan>& sessionPlan() const { return sessionPlan_; }
+    // What does not work in this session, in the current language; empty under X11.
+    std::vector<std::string> sessionLimits() const {
+        return sessionPlan_ ? SessionTexts::limits(*sessionPlan_, language_)
+                            : std::vector<std::string>();
     }
     // What keeps the desktop from serving us (a consent refused, a portal
     // missing, a session the desktop ended), already in the user's language;
@@ -141,6 +144,10 @@ public:
         services_.secureInputProbe = std::move(probe);
     }
     void reloadIfChangedExternally();
+    // A firing handed over by `tamsel --fire`, checked as a shortcut would be.
+    // `front` is the window in front now, when the session can tell; without
+    // it the target list cannot apply and the prompt goes wherever the focus is.
+    FireReply fire(const FireRequest& request, const std::optional<FrontWindow>& front);
     void openAccessibilitySettings();
     void openContactPage();
     void flushPendingSave();
@@ -170,7 +177,7 @@ private:
     std::optional<LastFired> lastFired_;
     std::optional<SecureInputStatus> secureInput_;
     std::vector<Hotkey> unavailableHotkeys_;
-    bool onlyX11Windows_ = false;
+    std::optional<SessionPlan> sessionPlan_;
     std::optional<std::string> sessionProblem_;
     std::map<std::string, std::string> desktopTriggers_;
     std::optional<std::string> loadError_;

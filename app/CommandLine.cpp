@@ -11,6 +11,9 @@ namespace {
 constexpr std::string_view renderOption = "--render-ui";
 constexpr std::string_view previewOption = "--prompt-lab-preview";
 constexpr std::string_view draftCheckOption = "--draft-check";
+constexpr std::string_view fireOption = "--fire";
+constexpr std::string_view sendOption = "--send";
+constexpr std::string_view insertOption = "--insert";
 
 // A decimal integer with an optional sign, within the signed 64-bit range.
 std::optional<std::int64_t> parseInteger(std::string_view text) {
@@ -48,17 +51,49 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
         result.mode = Mode::version;
         return result;
     }
+    const std::string* firePrompt = nullptr;
+    bool fireOptionSeen = false;
+    bool send = false;
+    bool insert = false;
     for (auto at = begin; at != arguments.end(); ++at) {
-        if (*at == renderOption || *at == previewOption) {
+        if (*at == renderOption || *at == previewOption || *at == fireOption) {
+            fireOptionSeen = fireOptionSeen || *at == fireOption;
             if (at + 1 == arguments.end()) {
                 break;
             }
             ++at; // the mode's value, even when it begins with dashes
+            if (*(at - 1) == fireOption) {
+                firePrompt = &*at;
+            }
+        } else if (*at == sendOption) {
+            send = true;
+        } else if (*at == insertOption) {
+            insert = true;
         } else if (*at != draftCheckOption && at->starts_with("--")) {
             result.mode = Mode::unknownOption;
             result.unknownOption = *at;
             return result;
         }
+    }
+    auto usageError = [&](std::string problem) {
+        result.mode = Mode::usageError;
+        result.usageProblem = std::move(problem);
+        return result;
+    };
+    if (send && insert) {
+        return usageError("--send and --insert cannot be given together.");
+    }
+    if (fireOptionSeen && (firePrompt == nullptr || firePrompt->empty())) {
+        return usageError("--fire needs the prompt's position in the list (from 1) or its id.");
+    }
+    if ((send || insert) && !fireOptionSeen) {
+        return usageError(std::string(send ? sendOption : insertOption) +
+                          " goes only with --fire PROMPT.");
+    }
+    if (firePrompt != nullptr) {
+        result.mode = Mode::fire;
+        result.fire = {insert ? TriggerKind::insert : TriggerKind::send, *firePrompt};
+        return result;
     }
 
     auto following = [&](std::vector<std::string>::const_iterator at) -> const std::string* {
@@ -105,6 +140,15 @@ std::string CommandLine::usage(const std::string& programName,
     text += "  --draft-check               look for a model server on this computer for the\n";
     text += "                              Prompt Lab's drafts, print what was found; exit\n";
     text += "                              status 0 when a model can draft\n";
+    text += "  --fire PROMPT [--send|--insert]\n";
+    text += "                              fire a prompt in the running Tamsel, as its\n";
+    text += "                              shortcut would: \"Append & Send\" (--send, the\n";
+    text += "                              default) or \"Append Only\" (--insert); PROMPT is\n";
+    text += "                              its position in the list (from 1) or its id. For\n";
+    text += "                              desktops where a program may not watch keys: bind\n";
+    text += "                              this command in the desktop's shortcut settings.\n";
+    text += "                              Exit status: 0 fired, 1 no Tamsel running here,\n";
+    text += "                              2 usage error, 3 the running Tamsel declined\n";
     text += "  --version                   print the version and exit\n";
     text += "  -h, --help                  print this help and exit\n";
     text += "\n";

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/FireCommand.h"
+
 namespace tamsel {
 
 struct CommandLine {
@@ -15,9 +17,12 @@ struct CommandLine {
         renderUI,
         promptLabPreview,
         draftCheck,
+        fire,
         help,
         version,
         unknownOption,
+        // Options that do not go together, or one without its value.
+        usageError,
     };
 
     static constexpr std::int64_t defaultPreviewLimit = 5;
@@ -29,9 +34,14 @@ struct CommandLine {
     std::int64_t previewLimit = defaultPreviewLimit;
     // The first argument that looks like an option and is none of ours.
     std::string unknownOption;
+    // For `fire`: "--fire PROMPT", with "--send" (the default) or "--insert".
+    FireRequest fire;
+    // For `usageError`: what is wrong, as one sentence.
+    std::string usageProblem;
 
     // `arguments` includes the program path. "--help" wins over "--version",
-    // which wins over an unknown "--" option; then "--render-ui" wins over
+    // which wins over an unknown "--" option and a misused "--fire", "--send"
+    // or "--insert"; then "--fire" wins over "--render-ui", which wins over
     // "--draft-check", which wins over "--prompt-lab-preview". Each may stand anywhere. The argument following
     // a mode is its value, whatever it looks like. Qt's own options take one
     // dash ("-platform") and are left to Qt.

@@ -7,7 +7,7 @@ bool SessionPlan::onlyX11Windows() const {
            (trigger == Provider::x11 || keyboard == Provider::x11);
 }
 
-bool SessionPlan::canFire() const { return trigger != Provider::none && keyboard != Provider::none; }
+bool SessionPlan::canFire() const { return keyboard != Provider::none; }
 
 SessionPlan SessionPlan::choose(const SessionOffer& offer) {
     SessionPlan plan;
@@ -112,8 +112,11 @@ std::vector<std::string> limits(const SessionPlan& plan, Language language) {
     }
     if (plan.trigger == Provider::none) {
         lines.push_back(pick(language,
-                             "This desktop lets no program watch shortcuts: they cannot fire here.",
-                             "このデスクトップではショートカットを監視できないため、発火しません。"));
+                             "This desktop lets no program watch shortcuts: they cannot fire here. "
+                             "Bind the commands listed in Settings (tamsel --fire …) in the "
+                             "desktop's own shortcut settings instead.",
+                             "このデスクトップではショートカットを監視できないため、発火しません。"
+                             "代わりに、設定に並ぶコマンド（tamsel --fire …）をデスクトップのショートカット設定に登録してください。"));
     } else if (plan.trigger == Provider::x11) {
         lines.push_back(pick(language,
                              "Shortcuts reach Tamsel only while an X11 (XWayland) window is in front.",
@@ -172,8 +175,10 @@ std::vector<std::string> limits(const SessionPlan& plan, Language language) {
     } else if (plan.frontmost == Provider::none) {
         lines.push_back(pick(language,
                              "The application in front cannot be known here, so the list of "
-                             "target applications cannot be applied.",
-                             "ここでは前面のアプリを知る方法がないため、対象アプリの設定は使えません。"));
+                             "target applications cannot be applied: prompts go to whichever "
+                             "window has the focus.",
+                             "ここでは前面のアプリを知る方法がないため、対象アプリの設定は使えません。"
+                             "プロンプトはフォーカスのあるウインドウに入力されます。"));
     }
     return lines;
 }

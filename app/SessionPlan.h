@@ -45,7 +45,8 @@ struct SessionPlan {
 
     // Whether shortcuts and typing reach only X11 windows (XWayland) here.
     bool onlyX11Windows() const;
-    // Whether anything can fire at all: a trigger and a keyboard.
+    // Whether anything can fire at all: a keyboard. Where nothing watches
+    // shortcuts, the desktop's own can still run `tamsel --fire`.
     bool canFire() const;
     // Whether a paste can go through a clipboard of ours; without one every
     // prompt is typed.

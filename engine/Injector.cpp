@@ -257,8 +257,8 @@ void Injector::type(const WorkItem& item) {
         return;
     }
     const std::string flat = InjectionText::flattenForTyping(item.payload);
-    for (const std::string& piece :
-         InjectionText::chunks(flat, static_cast<std::ptrdiff_t>(typingChunkSize))) {
+    const auto limit = static_cast<std::ptrdiff_t>(keyboard_->unicodeStringLimit());
+    for (const std::string& piece : InjectionText::chunks(flat, limit)) {
         postUnicode(piece);
         clock_->sleepFor(typingGap);
     }

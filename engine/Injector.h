@@ -42,7 +42,6 @@ public:
     static constexpr Keystroke defaultPasteKeystroke{9, Modifiers::commandFlag};
     static constexpr std::uint16_t returnKeyCode = 36;
     static constexpr std::uint16_t unicodeKeyCode = 0;
-    static constexpr std::size_t typingChunkSize = 20;
 
     // The user gets this long to let go of the shortcut's keys.
     static constexpr auto heldKeysWaitLimit = std::chrono::milliseconds(1000);

@@ -6,6 +6,7 @@
 // (MainKeys::keyCode); a backend that posts through another numbering (XTest)
 // translates them, and types Unicode text by whatever means it has.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -47,6 +48,11 @@ public:
         (void)keyCode;
         return false;
     }
+    // The most characters (grapheme clusters) one event types; 0 for no
+    // limit. A backend that plans the whole text (XTest, whose keymap changes
+    // must not be mixed with keys) wants it in one event.
+    static constexpr std::size_t defaultUnicodeStringLimit = 20;
+    virtual std::size_t unicodeStringLimit() const { return defaultUnicodeStringLimit; }
     // After the last event of one injection: a backend that changed the
     // keyboard layout to type (XTest) puts it back here.
     virtual void injectionFinished() {}

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -18,14 +19,17 @@
 #include "app/PromptLabModel.h"
 #include "core/config/ConfigStore.h"
 #include "core/strings/Strings.h"
+#include "core/toolkit/HomeDirectory.h"
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"
 #include "platform/Clock.h"
-#include "core/toolkit/HomeDirectory.h"
 #include "platform/LanguageModel.h"
 #include "platform/net/LocalModelServer.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtWorkspace.h"
+#include "platform/wayland/SwayEventTap.h"
+#include "platform/wayland/WaylandDataControl.h"
+#include "platform/wayland/WaylandKeyboard.h"
 #include "platform/x11/SyntheticKeyLedger.h"
 #include "platform/x11/X11EventTap.h"
 #include "platform/x11/X11FrontWindow.h"
@@ -39,6 +43,7 @@
 #include "platform/portal/PortalKeyboard.h"
 #include "platform/portal/PortalRestoreToken.h"
 #include "platform/portal/PortalShortcutTap.h"
+#include "shell/FireClient.h"
 #include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
 #include "ui/PromptLabWindows.h"
@@ -107,6 +112,8 @@ struct TrayApplication::Services {
     // Present when sway says which window has the focus.
     std::shared_ptr<SwayFocus> swayFocus;
     std::shared_ptr<X11SelectionOwner> selectionOwner;
+    // Absent where the session cannot say which window is in front.
+    std::shared_ptr<FrontWindowProbe> frontWindow;
     std::shared_ptr<Injector> injector;
     std::shared_ptr<EventTapController> tap;
     std::shared_ptr<QtWorkspace> workspace;
@@ -161,8 +168,8 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
     } else if (plan.keyboard == Provider::wayland) {
         keyboard = WaylandKeyboard::create(keyboardError);
     } else if (plan.keyboard == Provider::x11) {
-        keyboard = X11Keyboard::create(services->ledger, keyboardError,
-                                       X11Keyboard::defaultRemapRecord());
+        keyboard =
+            X11Keyboard::create(services->ledger, keyboardError, X11Keyboard::defaultRemapRecord());
     }
     if (!keyboard) {
         if (!keyboardError.empty()) {
@@ -204,6 +211,7 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
     } else if (services->kwinWindow) {
         frontWindow = std::make_shared<KWinFrontWindowProbe>(services->kwinWindow);
     }
+    services->frontWindow = frontWindow;
     const Injector::Keystroke pasteKey =
         pasteboards.size() == 1
             ? Injector::Keystroke{vKeyCode, Modifiers::controlFlag | Modifiers::shiftFlag}
@@ -323,16 +331,11 @@ TrayApplication::~TrayApplication() {
     trayMenu_.reset();
 }
 
-// Under XWayland keys come only while an X11 window has the focus: say so
-// rather than let shortcuts silently do nothing in native Wayland windows.
-// (The session's other limits went to stderr at start.)
-void TrayApplication::reportWaylandSession() {
-    if (!services_->plan.onlyX11Windows()) {
-        return;
-    }
-    model_->setShortcutsReachOnlyX11Windows(true);
-    if (auto message = model_->onlyX11WindowsMessage()) {
-        std::cerr << "Tamsel: " << *message << std::endl;
+// Outside X11 some things do not work: say so where the user looks (stderr
+// heard it at start).
+void TrayApplication::reportSessionLimits() {
+    if (services_->plan.kind != SessionKind::x11) {
+        model_->setSessionPlan(services_->plan);
     }
 }
 
@@ -345,7 +348,7 @@ void TrayApplication::launch() {
         }
         promptLab_->show(*model_);
     };
-    reportWaylandSession();
+    reportSessionLimits();
     setUpTrayIcon();
     setUpPopover();
     observeModel();
@@ -384,6 +387,7 @@ void TrayApplication::shutdown() {
     if (services_->portalKeyboard) {
         services_->portalKeyboard->close(true);
     }
+    handOverClipboard();
 }
 
 void TrayApplication::startPortals() {
@@ -443,11 +447,36 @@ void TrayApplication::reportSessionProblem() {
     model_->setSessionProblem(text.empty() ? std::nullopt : std::optional<std::string>(text));
 }
 
+// After a paste we may hold what the user had copied; it would go with us.
+void TrayApplication::handOverClipboard() {
+    if (!services_->selectionOwner) {
+        return;
+    }
+    using Handover = X11SelectionOwner::Handover;
+    switch (services_->selectionOwner->handToClipboardManager()) {
+    case Handover::refused:
+    case Handover::unanswered:
+        std::cerr << "Tamsel: the clipboard manager did not take the clipboard; what you copied "
+                     "last is gone with Tamsel.\n";
+        break;
+    case Handover::nothingToHand:
+    case Handover::noManager:
+    case Handover::handed:
+        break;
+    }
+}
+
 void TrayApplication::setUpTrayIcon() {
     watchForTray();
     // Without a tray the shortcuts still work and a second start opens the
     // popover; the icon comes when a panel does (it often starts after us).
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    // Qt settles once per process, at the first question about trays,
+    // whether its icons go over D-Bus: asked before a late StatusNotifier
+    // panel is up, it would dock into XEmbed for good. Where our own watchers
+    // follow the panels, Qt is asked only once one is there.
+    if (services_->systemTray || statusNotifierWatcher_) {
+        trayChanged();
+    } else if (QSystemTrayIcon::isSystemTrayAvailable()) {
         createTrayIcon();
     }
 }
@@ -518,6 +547,10 @@ void TrayApplication::setUpPopover() {
     actions.setLaunchAtLogin = [this](bool enabled) { return desktop_.setLaunchAtLogin(enabled); };
     actions.openFile = [this](const std::filesystem::path& file) { desktop_.openFile(file); };
     actions.revealFile = [this](const std::filesystem::path& file) { desktop_.revealFile(file); };
+    actions.commandProgram = [program = FireClient::programForCommands()] { return program; };
+    actions.copyText = [](const std::string& text) {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    };
     popover_ = std::make_unique<PopoverWindow>(model_, std::move(actions));
     connect(popover_.get(), &PopoverWindow::hidden, this, [this] {
         QMetaObject::invokeMethod(
@@ -610,6 +643,16 @@ void TrayApplication::showPopover() {
     const QRect anchor = trayIcon_ ? trayIcon_->geometry() : QRect();
     popover_->showNear(anchor, QCursor::pos());
     startSecureInputPolling();
+}
+
+FireReply TrayApplication::fire(const FireRequest& request) {
+    std::optional<FrontWindow> front;
+    if (services_->frontWindow) {
+        // A probe that cannot answer leaves the application unknown, which no
+        // target list but the empty one admits.
+        front = services_->frontWindow->frontWindow().value_or(FrontWindow{});
+    }
+    return model_->fire(request, front);
 }
 
 void TrayApplication::togglePopover() {

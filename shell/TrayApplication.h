@@ -50,6 +50,8 @@ public:
 
     void showPopover();
     void togglePopover();
+    // A firing handed over by `tamsel --fire`, aimed at the window in front.
+    FireReply fire(const FireRequest& request);
     bool popoverShown() const;
 
     const std::shared_ptr<AppModel>& model() const { return model_; }
@@ -59,6 +61,7 @@ private:
     struct Services;
     explicit TrayApplication(std::unique_ptr<Services> services);
 
+    void handOverClipboard();
     void setUpTrayIcon();
     void watchForTray();
     void trayChanged();
@@ -68,7 +71,7 @@ private:
     void observeActiveWindow();
     void updateTrayIcon();
     void reportUnavailableHotkeys();
-    void reportWaylandSession();
+    void reportSessionLimits();
     void startPermissionPolling();
     void startSecureInputPolling();
     void checkPermission();

@@ -16,6 +16,7 @@
 #include "platform/qt/UnixSignals.h"
 #include "platform/x11/X11Handle.h"
 #include "shell/DraftCheck.h"
+#include "shell/FireClient.h"
 #include "shell/SessionEnd.h"
 #include "shell/SessionProbe.h"
 #include "shell/TrayApplication.h"
@@ -86,21 +87,11 @@ int runTrayApplication(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TAMSEL_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // KDE's and GNOME's portals are found on the session bus, which Qt opens
-    // only once the application exists.
-    SessionProbe::probeDesktopBus(offer);
-    const SessionPlan plan = SessionPlan::choose(offer);
-    // Say which backend serves what, and what does not work in this session.
-    std::cerr << "Tamsel: " << SessionTexts::summary(plan, language) << "\n";
-    for (const std::string& limit : SessionTexts::limits(plan, language)) {
-        std::cerr << "Tamsel: " << limit << "\n";
-    }
-
     // Without a private folder there is no handing over, but Tamsel still runs.
     const SingleInstance::Folder folder = SingleInstance::privateFolder();
     std::optional<SingleInstance> instance;
     if (folder.path) {
-        instance.emplace(*folder.path, plan.kind == SessionKind::waylandOnly
+        instance.emplace(*folder.path, kind == SessionKind::waylandOnly
                                            ? qEnvironmentVariable("WAYLAND_DISPLAY")
                                            : qEnvironmentVariable("DISPLAY"));
         std::string claimError;
@@ -123,6 +114,17 @@ int runTrayApplication(int argc, char** argv) {
         std::cerr << "Tamsel: " << folder.error << " A second start cannot reach this one.\n";
     }
 
+    // KDE's and GNOME's portals are found on the session bus, which Qt opens
+    // only once the application exists; a start that only hands over never asks.
+    SessionProbe::probeDesktopBus(offer);
+    const SessionPlan plan = SessionPlan::choose(offer);
+    // Said by the instance that stays (a start that only hands over is quiet):
+    // which backend serves what, and what does not work in this session.
+    std::cerr << "Tamsel: " << SessionTexts::summary(plan, language) << "\n";
+    for (const std::string& limit : SessionTexts::limits(plan, language)) {
+        std::cerr << "Tamsel: " << limit << "\n";
+    }
+
     std::string error;
     std::unique_ptr<TrayApplication> tray = TrayApplication::create(plan, error);
     if (!tray) {
@@ -134,6 +136,15 @@ int runTrayApplication(int argc, char** argv) {
     if (instance) {
         QObject::connect(&*instance, &SingleInstance::showRequested, tray.get(),
                          [&tray] { tray->showPopover(); });
+        instance->setRequestHandler([&tray](const std::string& line) -> std::optional<std::string> {
+            const std::optional<FireRequest> request = FireCommand::parseRequest(line);
+            if (!request) {
+                return std::nullopt;
+            }
+            std::string reply = FireCommand::replyLine(tray->fire(*request));
+            reply.pop_back(); // the line break goes with the sending
+            return reply;
+        });
     }
     QObject::connect(&application, &QApplication::aboutToQuit, tray.get(),
                      [&tray] { tray->shutdown(); });
@@ -164,6 +175,12 @@ int main(int argc, char** argv) {
         std::cerr << "tamsel: unknown option \"" << commandLine.unknownOption << "\"\n\n"
                   << CommandLine::usage("tamsel", ConfigStore::defaultFileURL().string());
         return CommandLine::usageExitCode;
+    case CommandLine::Mode::usageError:
+        std::cerr << "tamsel: " << commandLine.usageProblem << "\n\n"
+                  << CommandLine::usage("tamsel", ConfigStore::defaultFileURL().string());
+        return CommandLine::usageExitCode;
+    case CommandLine::Mode::fire:
+        return FireClient::run(commandLine.fire, std::cerr);
     case CommandLine::Mode::renderUI:
         return UISnapshot::run(commandLine.renderDirectory, argc, argv);
     case CommandLine::Mode::promptLabPreview:

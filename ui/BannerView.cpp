@@ -34,8 +34,12 @@ std::vector<BannerView::Banner> BannerView::banners() const {
         warning(qtText(StringKey::secureInputTitle, language),
                 qtText(Strings::secureInputDetail(holder, language)), nullptr);
     }
-    if (auto limitation = model_->onlyX11WindowsMessage()) {
-        warning(qtText(*limitation), QString(), nullptr);
+    if (const std::vector<std::string> limits = model_->sessionLimits(); !limits.empty()) {
+        QStringList rest;
+        for (auto limit = limits.begin() + 1; limit != limits.end(); ++limit) {
+            rest << qtText(*limit);
+        }
+        warning(qtText(limits.front()), rest.join('\n'), nullptr);
     }
     if (const auto& problem = model_->sessionProblem()) {
         warning(qtText(*problem), QString(), nullptr);

@@ -24,6 +24,11 @@ struct SettingsActions {
     std::function<void(const std::filesystem::path&)> openFile = [](const auto&) {};
     // Shows the file in the desktop's file manager.
     std::function<void(const std::filesystem::path&)> revealFile = [](const auto&) {};
+    // How commands for desktop shortcuts name this program: "tamsel" where
+    // the PATH leads to the running file, its full path otherwise.
+    std::function<std::string()> commandProgram = [] { return std::string("tamsel"); };
+    // Puts a text on the clipboard for the user to paste elsewhere.
+    std::function<void(const std::string&)> copyText = [](const std::string&) {};
 };
 
 } // namespace tamsel

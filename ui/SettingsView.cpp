@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/DraftingTexts.h"
+#include "ui/FireCommandsView.h"
 #include "ui/Icons.h"
 #include "ui/SegmentedControl.h"
 
@@ -195,6 +196,9 @@ QWidget* SettingsView::buildContent() {
         model_->mutate([&list](Config& config) { config.targetBundleIDs = list; });
     });
 
+    fireCommands_ = new FireCommandsView(model_, actions_, content_);
+    column->addWidget(fireCommands_);
+
     box = section(column, 4, &languageTitle_);
     language_ = new SegmentedControl(3, box);
     language_->setObjectName("language");
@@ -320,6 +324,8 @@ void SettingsView::refresh() {
         const QSignalBlocker blocker(targets_);
         targets_->setPlainText(lines.join(QLatin1Char('\n')));
     }
+
+    fireCommands_->refresh();
 
     languageTitle_->setText(qtText(StringKey::language, language));
     language_->setTexts({qtText(StringKey::languageSystem, language),

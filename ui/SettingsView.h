@@ -1,6 +1,7 @@
 #pragma once
 
-// The settings page: injection method, delays, target applications, language,
+// The settings page: injection method, delays, target applications, the
+// commands for desktop shortcuts, language,
 // launch at login, the Prompt Lab, contact, the configuration file, and the
 // way to the setup guide and out of the application.
 
@@ -24,6 +25,7 @@ class QVBoxLayout;
 
 namespace tamsel {
 
+class FireCommandsView;
 class SegmentedControl;
 
 // The target-application text as the list it stands for: one identifier per
@@ -38,7 +40,11 @@ public:
 
     SettingsView(std::shared_ptr<AppModel> model, SettingsActions actions, QWidget* parent);
     void refresh() override;
-    void setActions(SettingsActions actions) { actions_ = std::move(actions); }
+    // What the page shows may depend on them (the program the commands name).
+    void setActions(SettingsActions actions) {
+        actions_ = std::move(actions);
+        refresh();
+    }
 
 private:
     QWidget* buildContent();
@@ -70,6 +76,7 @@ private:
     QLabel* targetsTitle_;
     QPlainTextEdit* targets_;
     QLabel* targetsHint_;
+    FireCommandsView* fireCommands_;
     QLabel* languageTitle_;
     SegmentedControl* language_;
     QCheckBox* launchAtLoginBox_;

@@ -29,6 +29,9 @@ SetupView::SetupView(std::shared_ptr<AppModel> model, QWidget* parent)
 
     why_ = Views::label(this, Tokens::labelFont(), Tone::secondary, true);
     column->addWidget(why_);
+    session_ = Views::label(this, Tokens::labelFont(), Tone::secondary, true);
+    session_->setObjectName("setupSession");
+    column->addWidget(session_);
 
     auto* steps = new QVBoxLayout();
     steps->setSpacing(6);
@@ -117,6 +120,15 @@ void SetupView::refresh() {
     if (const auto& problem = model_->sessionProblem(); problem && !granted) {
         why_->setText(qtText(*problem));
     }
+    QStringList session;
+    if (const auto& plan = model_->sessionPlan(); plan && plan->kind != SessionKind::x11) {
+        session << qtText(SessionTexts::summary(*plan, language));
+        for (const std::string& limit : SessionTexts::limits(*plan, language)) {
+            session << QStringLiteral("• ") + qtText(limit);
+        }
+    }
+    session_->setText(session.join('\n'));
+    session_->setVisible(!session.isEmpty());
     const StringKey stepKeys[] = {StringKey::setupStep1, StringKey::setupStep2,
                                   StringKey::setupStep3};
     for (int i = 0; i < 3; ++i) {

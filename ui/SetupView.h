@@ -25,6 +25,8 @@ private:
     std::shared_ptr<AppModel> model_;
     QLabel* title_;
     QLabel* why_;
+    // Outside X11: which backend serves what here, and what does not work.
+    QLabel* session_;
     QWidget* stepRows_[3];
     QLabel* steps_[3];
     QPushButton* open_;

@@ -375,15 +375,6 @@ std::string injectionProblem(InjectionProblem problem, Language language) {
     return {};
 }
 
-std::string x11WindowsOnly(Language language) {
-    if (language == Language::ja) {
-        return "Wayland セッションです。ショートカットは XWayland で動く X11 "
-               "アプリのウィンドウでだけ働きます。";
-    }
-    return "This is a Wayland session: the shortcuts work only in windows of X11 apps "
-           "(running on XWayland).";
-}
-
 std::string labExamplesShown(int shown, int total, Language language) {
     const std::string s = std::to_string(shown);
     const std::string t = std::to_string(total);

@@ -159,8 +159,6 @@ std::string unavailableShortcuts(const std::vector<std::string>& shortcuts, Lang
 // Why keys can neither be watched nor typed, when the display says no.
 std::string keyboardAccessMissing(bool displayReachable, Language language);
 std::string injectionProblem(InjectionProblem problem, Language language);
-// Under XWayland the shortcuts reach only the windows of X11 applications.
-std::string x11WindowsOnly(Language language);
 std::string labSummary(int prompts, int days, int sections, Language language);
 std::string labEvidenceDetail(CandidateKind kind, int count, Language language);
 std::string labUsageEntry(std::string_view name, int count, Language language);

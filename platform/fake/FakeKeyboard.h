@@ -25,12 +25,15 @@ public:
     void post(SyntheticKeyEvent& event) override;
     std::uint64_t combinedModifierFlags() override;
     bool isKeyDown(std::uint16_t keyCode) override;
+    std::size_t unicodeStringLimit() const override { return unicodeStringLimit_; }
 
     // The user holds `flags` until the virtual clock reaches `releaseTime`
     // (for ever without one).
     void holdModifiers(std::uint64_t flags, std::optional<Clock::Duration> releaseTime);
     // The same for one key, by virtual key code.
     void holdKey(std::uint16_t keyCode, std::optional<Clock::Duration> releaseTime);
+    // Before the keyboard is in use.
+    void setUnicodeStringLimit(std::size_t limit) { unicodeStringLimit_ = limit; }
     void failSourceCreation(bool fail);
     void failEventCreation(std::uint16_t keyCode);
     std::size_t modifierReads() const;
@@ -46,6 +49,7 @@ private:
     bool failSource_ = false;
     std::set<std::uint16_t> failingKeyCodes_;
     std::size_t modifierReads_ = 0;
+    std::size_t unicodeStringLimit_ = defaultUnicodeStringLimit;
 };
 
 } // namespace tamsel

@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +20,8 @@ namespace tamsel {
 namespace {
 
 constexpr char showCommand[] = "show\n";
+// Requests are single short lines; anything longer is not a peer of ours.
+constexpr qint64 maximumRequestBytes = 4096;
 
 // The user id of the process at the other end of a local socket.
 std::optional<uid_t> peerUser(int socket) {
@@ -75,15 +79,26 @@ SingleInstance::Folder SingleInstance::privateFolder() {
     return {fallback, {}};
 }
 
-SingleInstance::SingleInstance(const std::filesystem::path& folder, const QString& display,
-                               QObject* parent)
-    : QObject(parent) {
+namespace {
+std::string safeName(const QString& display) {
     std::string safe;
     for (QChar c : display) {
         safe += c.isLetterOrNumber() && c.unicode() < 128 ? static_cast<char>(c.unicode()) : '_';
     }
-    socketPath_ = folder / ("tamsel-" + safe + ".socket");
-    lockPath_ = folder / ("tamsel-" + safe + ".lock");
+    return safe;
+}
+} // namespace
+
+std::filesystem::path SingleInstance::socketPathFor(const std::filesystem::path& folder,
+                                                    const QString& display) {
+    return folder / ("tamsel-" + safeName(display) + ".socket");
+}
+
+SingleInstance::SingleInstance(const std::filesystem::path& folder, const QString& display,
+                               QObject* parent)
+    : QObject(parent) {
+    socketPath_ = socketPathFor(folder, display);
+    lockPath_ = folder / ("tamsel-" + safeName(display) + ".lock");
     connect(&server_, &QLocalServer::newConnection, this, [this] { accept(); });
 }
 
@@ -130,9 +145,28 @@ void SingleInstance::accept() {
         }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
-                if (socket->readLine() == showCommand) {
-                    emit showRequested();
+                const QByteArray line = socket->readLine(maximumRequestBytes + 1);
+                if (!line.endsWith('\n')) {
+                    socket->abort();
+                    return;
                 }
+                if (line == showCommand) {
+                    emit showRequested();
+                    continue;
+                }
+                std::optional<std::string> reply;
+                if (requestHandler_) {
+                    reply = requestHandler_(line.chopped(1).toStdString());
+                }
+                if (!reply) {
+                    socket->abort();
+                    return;
+                }
+                socket->write(QByteArray::fromStdString(*reply + "\n"));
+            }
+            // A line that never ends would otherwise be buffered for ever.
+            if (socket->bytesAvailable() > maximumRequestBytes) {
+                socket->abort();
             }
         });
     }
@@ -158,6 +192,90 @@ bool SingleInstance::notifyRunning(int timeoutMS) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } while (std::chrono::steady_clock::now() < deadline);
     return false;
+}
+
+SingleInstance::Answer SingleInstance::ask(const std::filesystem::path& socketPath,
+                                           const std::string& line, int timeoutMS) {
+    Answer answer;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = socketPath.string();
+    if (path.size() >= sizeof address.sun_path) {
+        answer.error = "The socket path " + path + " is too long.";
+        return answer;
+    }
+    std::copy(path.begin(), path.end(), address.sun_path);
+    FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket) {
+        answer.error = std::string("Cannot make a socket: ") + std::strerror(errno) + ".";
+        return answer;
+    }
+    if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        answer.error = "Nothing listens at " + path + ": " + std::strerror(errno) + ".";
+        return answer;
+    }
+    if (peerUser(socket.get()) != ::getuid()) {
+        answer.error = "The socket " + path + " belongs to another user.";
+        return answer;
+    }
+    answer.reached = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMS);
+    // Waits until the socket is ready for `events`; false once the time is up.
+    auto ready = [&](short events) {
+        while (true) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                return false;
+            }
+            pollfd entry{socket.get(), events, 0};
+            const int result = ::poll(&entry, 1, static_cast<int>(left.count()));
+            if (result > 0) {
+                return true;
+            }
+            if (result < 0 && errno != EINTR) {
+                return false;
+            }
+        }
+    };
+    const std::string request = line + "\n";
+    std::size_t sent = 0;
+    while (sent < request.size()) {
+        if (!ready(POLLOUT)) {
+            answer.error = "The running Tamsel did not take the request in time.";
+            return answer;
+        }
+        const ssize_t written =
+            ::send(socket.get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (written < 0 && errno != EINTR && errno != EAGAIN) {
+            answer.error = std::string("Cannot send the request: ") + std::strerror(errno) + ".";
+            return answer;
+        }
+        sent += written > 0 ? static_cast<std::size_t>(written) : 0;
+    }
+    std::string reply;
+    char buffer[512];
+    while (reply.find('\n') == std::string::npos) {
+        if (reply.size() > static_cast<std::size_t>(maximumRequestBytes) || !ready(POLLIN)) {
+            answer.error = "The running Tamsel did not answer in time.";
+            return answer;
+        }
+        const ssize_t received = ::recv(socket.get(), buffer, sizeof buffer, 0);
+        if (received == 0) {
+            answer.error = "The running Tamsel closed the connection without an answer.";
+            return answer;
+        }
+        if (received < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            answer.error = std::string("Cannot read the answer: ") + std::strerror(errno) + ".";
+            return answer;
+        }
+        reply.append(buffer, static_cast<std::size_t>(received));
+    }
+    answer.line = reply.substr(0, reply.find('\n'));
+    return answer;
 }
 
 void SingleInstance::close() {

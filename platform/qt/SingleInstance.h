@@ -8,6 +8,7 @@
 // socket answers only peers of this user.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -50,6 +51,26 @@ public:
     // may still be starting. False when it did not answer in time.
     bool notifyRunning(int timeoutMS = 3000);
 
+    // Answers a request line other than "show" (without its line break) with
+    // one reply line; no value drops the connection. Main thread.
+    using RequestHandler = std::function<std::optional<std::string>(const std::string& line)>;
+    void setRequestHandler(RequestHandler handler) { requestHandler_ = std::move(handler); }
+
+    // The socket a start on `display` listens on in `folder`.
+    static std::filesystem::path socketPathFor(const std::filesystem::path& folder,
+                                               const QString& display);
+
+    struct Answer {
+        std::optional<std::string> line; // the reply, without its line break
+        bool reached = false;            // whether anyone listened there
+        std::string error;               // ready to show when there is no reply
+    };
+    // Sends `line` to the instance listening at `socket` and waits for its one
+    // reply line; plain POSIX, so it needs no event loop or display. Only a
+    // peer of this user is spoken to.
+    static Answer ask(const std::filesystem::path& socket, const std::string& line,
+                      int timeoutMS);
+
     // Stops listening and removes the socket; the lock goes with the object.
     void close();
 
@@ -66,6 +87,7 @@ private:
     std::filesystem::path lockPath_;
     FileDescriptor lock_;
     QLocalServer server_;
+    RequestHandler requestHandler_;
 };
 
 } // namespace tamsel

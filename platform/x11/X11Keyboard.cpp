@@ -19,9 +19,14 @@ namespace tamsel {
 namespace {
 
 constexpr std::size_t maximumSpares = 64;
-// A client reads the keymap when it handles the key, not when it arrives, so a
-// place is given a new keysym only after its last key had time to be read.
-constexpr auto remapSettle = std::chrono::milliseconds(250);
+// Before the spares change, the keys sent since their last change must have
+// been looked up: a client that is still at them when the change arrives
+// notes it in the middle of its refetch, forgets it, and keeps the old
+// character on that key. No client says when it has read its keys, so this is
+// a measured guess (st, xterm and a Qt terminal under Xvfb), with margin.
+constexpr auto readPause = std::chrono::milliseconds(60);
+constexpr auto readPausePerKey = std::chrono::milliseconds(2);
+constexpr auto longestReadPause = std::chrono::milliseconds(500);
 // A slow client may still be reading the last keys of a long text.
 constexpr auto restoreGrace = std::chrono::milliseconds(3000);
 
@@ -117,10 +122,8 @@ X11Keyboard::X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedg
                 spares.push_back(static_cast<unsigned>(code));
             }
         }
-        // Only the plain level: clients do not all follow a key's type when
-        // it changes to two levels, and would type the plain one with Shift.
         for (unsigned code : spares) {
-            slots_.push_back({code, 0, 0, {}});
+            slots_.push_back({code, 0});
         }
         XFree(map);
     }
@@ -197,6 +200,7 @@ void X11Keyboard::post(SyntheticKeyEvent& event) {
         pressModifiers(key.flags, false);
     }
     XSync(display_.get(), False);
+    keysSent();
 }
 
 void X11Keyboard::pressModifiers(std::uint64_t flags, bool down) {
@@ -209,13 +213,100 @@ void X11Keyboard::pressModifiers(std::uint64_t flags, bool down) {
 
 void X11Keyboard::pressKey(unsigned keyCode, bool down) {
     XTestFakeKeyEvent(display_.get(), keyCode, down ? True : False, CurrentTime);
+    if (down) {
+        ++keysSinceRemap_;
+    }
+}
+
+// After a sync: the keys pressed so far are at the server.
+void X11Keyboard::keysSent() {
+    lastKeyAt_ = std::chrono::steady_clock::now();
 }
 
 void X11Keyboard::type(std::u16string_view units) {
-    for (char32_t character : codePoints(units)) {
-        typeCharacter(character);
+    if (!layoutRead_) {
+        readLayout();
+    }
+    const bool canShift = modifierKeyCodes_.count(Modifiers::shiftFlag) != 0;
+    const std::vector<char32_t> characters = codePoints(units);
+    // Per character: its key on the layout, or else the keysym a spare must hold.
+    std::vector<std::optional<LayoutKey>> onLayout(characters.size());
+    std::vector<unsigned long> onSpare(characters.size(), 0);
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        const unsigned long keysym = X11KeyCodes::keysymFor(characters[i]);
+        if (auto key = layout_.find(keysym);
+            key != layout_.end() && (!key->second.shift || canShift)) {
+            onLayout[i] = key->second;
+        } else {
+            onSpare[i] = keysym;
+        }
+    }
+    std::vector<unsigned long> holding;
+    for (const Slot& slot : slots_) {
+        holding.push_back(slot.keysym);
+    }
+    std::size_t begin = 0;
+    for (const SpareKeyPlan::Run& run : SpareKeyPlan::make(onSpare, std::move(holding))) {
+        if (!run.remaps.empty()) {
+            remap(run.remaps);
+        }
+        for (std::size_t i = begin; i < run.end; ++i) {
+            if (onLayout[i]) {
+                typeOn(onLayout[i]->keyCode, onLayout[i]->shift);
+                continue;
+            }
+            // Without any spare the character cannot be typed at all.
+            auto slot = std::find_if(slots_.begin(), slots_.end(),
+                                     [&](const Slot& s) { return s.keysym == onSpare[i]; });
+            if (slot != slots_.end()) {
+                typeOn(slot->keyCode, false);
+            }
+        }
+        XSync(display_.get(), False);
+        keysSent();
+        begin = run.end;
+    }
+}
+
+void X11Keyboard::typeOn(unsigned keyCode, bool shift) {
+    const unsigned shiftCode = shift ? modifierKeyCodes_.at(Modifiers::shiftFlag) : 0;
+    if (shift) {
+        // A shortcut may be Shift and a key: our Shift+key must not fire it.
+        ledger_->expect(keyCode, Modifiers::shiftFlag);
+        pressKey(shiftCode, true);
+    }
+    pressKey(keyCode, true);
+    pressKey(keyCode, false);
+    if (shift) {
+        pressKey(shiftCode, false);
+    }
+}
+
+void X11Keyboard::waitForKeysToBeRead() {
+    if (keysSinceRemap_ == 0) {
+        return;
     }
     XSync(display_.get(), False);
+    const auto pause = std::min(readPause + readPausePerKey * static_cast<long>(keysSinceRemap_),
+                                longestReadPause);
+    std::this_thread::sleep_until(lastKeyAt_ + pause);
+}
+
+// All together, before the run's first key: a client then sees every change
+// before any key that needs one, and refetches them all at that key.
+void X11Keyboard::remap(const std::vector<SpareKeyPlan::Remap>& remaps) {
+    waitForKeysToBeRead();
+    for (const SpareKeyPlan::Remap& change : remaps) {
+        Slot& slot = slots_[change.spare];
+        // The character on both levels, so that a Shift the user presses
+        // meanwhile changes nothing.
+        KeySym syms[2] = {change.keysym, change.keysym};
+        XChangeKeyboardMapping(display_.get(), static_cast<int>(slot.keyCode), 2, syms, 1);
+        slot.keysym = change.keysym;
+    }
+    XSync(display_.get(), False);
+    keysSinceRemap_ = 0;
+    writeRemapRecord();
 }
 
 void X11Keyboard::readLayout() {
@@ -272,82 +363,6 @@ void X11Keyboard::readLayout() {
     XFree(map);
 }
 
-void X11Keyboard::typeCharacter(char32_t character) {
-    const unsigned long keysym = X11KeyCodes::keysymFor(character);
-    if (!layoutRead_) {
-        readLayout();
-    }
-    const auto shiftCode = modifierKeyCodes_.find(Modifiers::shiftFlag);
-    const bool canShift = shiftCode != modifierKeyCodes_.end();
-    unsigned keyCode = 0;
-    bool shift = false;
-    Slot* slot = nullptr;
-    if (auto key = layout_.find(keysym); key != layout_.end() && (!key->second.shift || canShift)) {
-        keyCode = key->second.keyCode;
-        shift = key->second.shift;
-    } else {
-        if (slots_.empty()) {
-            return; // a layout without one free keycode: nothing can be typed
-        }
-        slot = &slotFor(keysym);
-        if (slot->keysym != keysym) {
-            mapSlot(*slot, keysym);
-        }
-        if (slot->level == 1 && !canShift) {
-            return;
-        }
-        keyCode = slot->keyCode;
-        shift = slot->level == 1;
-    }
-    if (shift) {
-        // A shortcut may be Shift and a key: our Shift+key must not fire it.
-        ledger_->expect(keyCode, Modifiers::shiftFlag);
-        pressKey(shiftCode->second, true);
-    }
-    pressKey(keyCode, true);
-    pressKey(keyCode, false);
-    if (shift) {
-        pressKey(shiftCode->second, false);
-    }
-    if (slot != nullptr) {
-        slot->lastUsed = std::chrono::steady_clock::now();
-    }
-}
-
-X11Keyboard::Slot& X11Keyboard::slotFor(unsigned long keysym) {
-    auto mapped = std::find_if(slots_.begin(), slots_.end(),
-                               [keysym](const Slot& s) { return s.keysym == keysym; });
-    if (mapped != slots_.end()) {
-        return *mapped;
-    }
-    return *std::min_element(slots_.begin(), slots_.end(),
-                             [](const Slot& a, const Slot& b) { return a.lastUsed < b.lastUsed; });
-}
-
-void X11Keyboard::mapSlot(Slot& slot, unsigned long keysym) {
-    const auto sinceUse = std::chrono::steady_clock::now() - slot.lastUsed;
-    if (slot.keysym != 0 && sinceUse < remapSettle) {
-        XSync(display_.get(), False);
-        std::this_thread::sleep_for(remapSettle - sinceUse);
-    }
-    KeySym syms[2] = {NoSymbol, NoSymbol};
-    for (const Slot& other : slots_) {
-        if (other.keyCode == slot.keyCode && other.keysym != 0) {
-            syms[other.level] = other.keysym;
-        }
-    }
-    syms[slot.level] = keysym;
-    // A plain place alone holds its keysym on both levels, so a Shift the
-    // user presses meanwhile changes nothing.
-    if (slot.level == 0 && syms[1] == NoSymbol) {
-        syms[1] = keysym;
-    }
-    XChangeKeyboardMapping(display_.get(), static_cast<int>(slot.keyCode), 2, syms, 1);
-    XSync(display_.get(), False);
-    slot.keysym = keysym;
-    writeRemapRecord();
-}
-
 void X11Keyboard::injectionFinished() {
     {
         std::lock_guard guard(mutex_);
@@ -359,18 +374,17 @@ void X11Keyboard::injectionFinished() {
 
 void X11Keyboard::restoreLayout() {
     KeySym empty[2] = {NoSymbol, NoSymbol};
-    std::vector<unsigned> emptied;
+    bool emptied = false;
     for (Slot& slot : slots_) {
         if (slot.keysym != 0) {
-            if (std::find(emptied.begin(), emptied.end(), slot.keyCode) == emptied.end()) {
-                XChangeKeyboardMapping(display_.get(), static_cast<int>(slot.keyCode), 2, empty, 1);
-                emptied.push_back(slot.keyCode);
-            }
+            XChangeKeyboardMapping(display_.get(), static_cast<int>(slot.keyCode), 2, empty, 1);
             slot.keysym = 0;
+            emptied = true;
         }
     }
-    if (!emptied.empty()) {
+    if (emptied) {
         XSync(display_.get(), False);
+        keysSinceRemap_ = 0;
     }
     if (!remapRecord_.empty()) {
         std::error_code ignored;

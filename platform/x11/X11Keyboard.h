@@ -5,11 +5,11 @@
 // XTest presses keycodes, not characters. A character the active layout has
 // (on its first group, with or without Shift) is typed on its own key; any
 // other is typed on a spare keycode (one the layout leaves empty) mapped to
-// it. A client looks a key
-// up in the keymap when it gets to the key, not when the key arrives, so a
-// spare is given a new character only once its last key has had time to be
-// read; that is the only place typing waits. The spares are emptied again a
-// while after the injection ends, and on destruction.
+// it. A text is planned whole (SpareKeyPlan): it is typed in runs that need
+// no more characters than there are spares, every spare a run needs is mapped
+// before its first key, and the only wait is before a run that remaps, for
+// the keys before it to be read. The spares are emptied again a while after
+// the injection ends, and on destruction.
 
 #include <chrono>
 #include <condition_variable>
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/KeyboardEvents.h"
+#include "platform/x11/SpareKeyPlan.h"
 #include "platform/x11/SyntheticKeyLedger.h"
 #include "platform/x11/X11Handle.h"
 
@@ -48,18 +49,18 @@ public:
     std::uint64_t combinedModifierFlags() override;
     bool isKeyDown(std::uint16_t keyCode) override;
     void injectionFinished() override;
+    std::size_t unicodeStringLimit() const override { return 0; } // planned whole
 
     X11Keyboard(DisplayHandle display, std::shared_ptr<SyntheticKeyLedger> ledger,
                 std::filesystem::path remapRecord); // use create()
 
 private:
-    // One character place: a spare keycode at one level (only the plain one
-    // is used).
+    // A spare keycode and the character it holds now (0: empty, as the
+    // layout left it). Only the plain level is used: clients do not all
+    // follow a key's type when it changes to two levels.
     struct Slot {
         unsigned keyCode = 0;
-        int level = 0;
-        unsigned long keysym = 0; // 0: empty, as the layout left it
-        std::chrono::steady_clock::time_point lastUsed{};
+        unsigned long keysym = 0;
     };
     struct LayoutKey {
         unsigned keyCode = 0;
@@ -69,10 +70,11 @@ private:
     void pressModifiers(std::uint64_t flags, bool down);
     void pressKey(unsigned keyCode, bool down);
     void type(std::u16string_view units);
-    void typeCharacter(char32_t character);
+    void typeOn(unsigned keyCode, bool shift);
     void readLayout(); // requires mutex_
-    Slot& slotFor(unsigned long keysym);
-    void mapSlot(Slot& slot, unsigned long keysym);
+    void remap(const std::vector<SpareKeyPlan::Remap>& remaps);
+    void waitForKeysToBeRead();
+    void keysSent();
     void restorerMain();
     void restoreLayout(); // requires mutex_
     void undoRecordedRemaps();
@@ -88,6 +90,10 @@ private:
     std::map<unsigned long, LayoutKey> layout_;
     bool layoutRead_ = false;
     std::map<std::uint64_t, unsigned> modifierKeyCodes_;
+    // Keys pressed since the spares last changed, and when the last of them
+    // reached the server: what a remap waits for.
+    std::size_t keysSinceRemap_ = 0;
+    std::chrono::steady_clock::time_point lastKeyAt_{};
     // The spare keycodes are emptied a while after the last injection: a
     // busy client reads the keymap only when it gets to the key.
     std::condition_variable restoreChanged_;

@@ -8,6 +8,8 @@
 #include <system_error>
 
 #include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
+#include <xcb/xcb.h>
 
 #include "platform/x11/X11Display.h"
 
@@ -44,12 +46,10 @@ X11SelectionOwner::X11SelectionOwner(DisplayHandle display, FileDescriptor wakeR
     const long maximum =
         XExtendedMaxRequestSize(d) > 0 ? XExtendedMaxRequestSize(d) : XMaxRequestSize(d);
     chunkSize_ = static_cast<std::size_t>(std::min(maximum * 4 - 1024, 256L * 1024));
-    // Xlib keeps the server's resource-id mask in a field it does not name
-    // publicly (resource_mask in Xlibint.h); every server we know uses 21 bits.
-    resourceMask_ = reinterpret_cast<_XPrivDisplay>(d)->private4;
-    if (resourceMask_ == 0) {
-        resourceMask_ = 0x1FFFFF;
-    }
+    // From the server's greeting; every server we know uses 21 bits.
+    const xcb_setup_t* setup = xcb_get_setup(XGetXCBConnection(d));
+    resourceMask_ =
+        setup != nullptr && setup->resource_id_mask != 0 ? setup->resource_id_mask : 0x1FFFFF;
     XFlush(d);
     thread_ = std::thread([this] { threadMain(); });
 }
@@ -285,62 +285,167 @@ void X11SelectionOwner::answer(const XEvent& event) {
     reply.property = None;
     // The requestor may be gone by now.
     X11ErrorTrap trap(d);
-    if (offerTarget(event, property)) {
+    const bool converted =
+        request.target == internAtom(d, "MULTIPLE")
+            ? request.property != None &&
+                  convertMultiple(request.requestor, request.selection, request.property)
+            : convert(request.requestor, request.selection, request.target, property);
+    if (converted) {
         reply.property = property;
     }
     XSendEvent(d, request.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
     XFlush(d);
 }
 
-bool X11SelectionOwner::offerTarget(const XEvent& event, Atom property) {
-    const XSelectionRequestEvent& request = event.xselectionrequest;
+bool X11SelectionOwner::convert(XResource requestor, XResource selection, XResource target,
+                                XResource property) {
     Display* d = display_.get();
-    auto found = offers_.find(request.selection);
+    auto found = offers_.find(selection);
     if (found == offers_.end()) {
         return false;
     }
     const Offer& offer = found->second;
     const Atom targetsAtom = internAtom(d, "TARGETS");
     const Atom timestampAtom = internAtom(d, "TIMESTAMP");
-    if (request.target == targetsAtom) {
-        std::vector<long> atoms{static_cast<long>(targetsAtom), static_cast<long>(timestampAtom)};
+    if (target == targetsAtom) {
+        std::vector<long> atoms{static_cast<long>(targetsAtom), static_cast<long>(timestampAtom),
+                                static_cast<long>(internAtom(d, "MULTIPLE"))};
         for (const SelectionData& data : offer.contents) {
             atoms.push_back(static_cast<long>(internAtom(d, data.target.c_str())));
         }
-        XChangeProperty(d, request.requestor, property, XA_ATOM, 32, PropModeReplace,
+        XChangeProperty(d, requestor, property, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(atoms.data()),
                         static_cast<int>(atoms.size()));
         return true;
     }
-    if (request.target == timestampAtom) {
+    if (target == timestampAtom) {
         long time = static_cast<long>(offer.since);
-        XChangeProperty(d, request.requestor, property, XA_INTEGER, 32, PropModeReplace,
+        XChangeProperty(d, requestor, property, XA_INTEGER, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(&time), 1);
         return true;
     }
-    const std::string target = atomName(d, request.target);
+    const std::string name = atomName(d, target);
     auto data = std::find_if(offer.contents.begin(), offer.contents.end(),
-                             [&](const SelectionData& c) { return c.target == target; });
+                             [&](const SelectionData& c) { return c.target == name; });
     if (data == offer.contents.end()) {
         return false;
     }
     const Atom type = internAtom(d, (data->type.empty() ? data->target : data->type).c_str());
     if (data->bytes.size() > chunkSize_) {
-        XSelectInput(d, request.requestor, PropertyChangeMask);
+        XSelectInput(d, requestor, PropertyChangeMask);
         long size = static_cast<long>(data->bytes.size());
-        XChangeProperty(d, request.requestor, property, internAtom(d, "INCR"), 32, PropModeReplace,
+        XChangeProperty(d, requestor, property, internAtom(d, "INCR"), 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(&size), 1);
-        transfers_.push_back({request.requestor, property, type, data->format, data->bytes, 0});
+        transfers_.push_back({requestor, property, type, data->format, data->bytes, 0});
     } else {
-        putProperty(request.requestor, property, type, data->format, data->bytes);
+        putProperty(requestor, property, type, data->format, data->bytes);
     }
     std::lock_guard guard(mutex_);
     ++served_;
-    if (expecting_ &&
-        (expectedClient_ == 0 || (request.requestor & ~resourceMask_) == expectedClient_)) {
+    if (expecting_ && (expectedClient_ == 0 || (requestor & ~resourceMask_) == expectedClient_)) {
         readAsExpected_ = true;
     }
     return true;
+}
+
+// The requestor's property lists (target, property) pairs; each is converted
+// in turn, and a pair whose target we cannot give gets None for its property.
+bool X11SelectionOwner::convertMultiple(XResource requestor, XResource selection,
+                                        XResource property) {
+    Display* d = display_.get();
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, requestor, property, 0, 1024, False, AnyPropertyType, &type, &format,
+                           &count, &remaining, &data) != Success ||
+        data == nullptr) {
+        return false;
+    }
+    std::vector<long> pairs;
+    if (format == 32) {
+        const auto* items = reinterpret_cast<const long*>(data);
+        pairs.assign(items, items + count - count % 2);
+    }
+    XFree(data);
+    if (pairs.empty()) {
+        return false;
+    }
+    const Atom multiple = internAtom(d, "MULTIPLE");
+    for (std::size_t i = 0; i < pairs.size(); i += 2) {
+        const auto target = static_cast<Atom>(pairs[i]);
+        const auto into = static_cast<Atom>(pairs[i + 1]);
+        if (target == multiple || into == None || !convert(requestor, selection, target, into)) {
+            pairs[i + 1] = None;
+        }
+    }
+    XChangeProperty(d, requestor, property, internAtom(d, "ATOM_PAIR"), 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(pairs.data()), static_cast<int>(pairs.size()));
+    return true;
+}
+
+X11SelectionOwner::Handover
+X11SelectionOwner::handToClipboardManager(std::chrono::milliseconds limit) {
+    Handover result = Handover::nothingToHand;
+    runOnThread([&] { result = handOver(limit); });
+    return result;
+}
+
+X11SelectionOwner::Handover X11SelectionOwner::handOver(std::chrono::milliseconds limit) {
+    Display* d = display_.get();
+    const Atom clipboard = internAtom(d, "CLIPBOARD");
+    auto offer = offers_.find(clipboard);
+    if (offer == offers_.end() || XGetSelectionOwner(d, clipboard) != window_) {
+        return Handover::nothingToHand;
+    }
+    const auto& contents = offer->second.contents;
+    const bool secret =
+        std::any_of(contents.begin(), contents.end(), [](const SelectionData& data) {
+            return data.target == "x-kde-passwordManagerHint" && data.bytes == "secret";
+        });
+    if (secret || contents.empty()) {
+        return Handover::nothingToHand;
+    }
+    const Atom manager = internAtom(d, "CLIPBOARD_MANAGER");
+    if (XGetSelectionOwner(d, manager) == None) {
+        return Handover::noManager;
+    }
+    // The targets to save: all we offer.
+    const Atom saveTargets = internAtom(d, "SAVE_TARGETS");
+    const Atom property = internAtom(d, "TAMSEL_SAVE_TARGETS");
+    std::vector<long> atoms;
+    for (const SelectionData& data : contents) {
+        atoms.push_back(static_cast<long>(internAtom(d, data.target.c_str())));
+    }
+    XChangeProperty(d, window_, property, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(atoms.data()), static_cast<int>(atoms.size()));
+    XConvertSelection(d, manager, saveTargets, property, window_, serverTime());
+    XFlush(d);
+    // The manager reads from us before it answers: serve it meanwhile.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (true) {
+        while (XPending(d) > 0) {
+            XEvent event;
+            XNextEvent(d, &event);
+            if (event.type == SelectionNotify && event.xselection.selection == manager &&
+                event.xselection.target == saveTargets) {
+                XDeleteProperty(d, window_, property);
+                XFlush(d);
+                return event.xselection.property != None ? Handover::handed : Handover::refused;
+            }
+            handle(event);
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return Handover::unanswered;
+        }
+        pollfd fd{ConnectionNumber(d), POLLIN, 0};
+        if (::poll(&fd, 1, static_cast<int>(left.count()) + 1) > 0 &&
+            (fd.revents & (POLLERR | POLLHUP))) {
+            return Handover::unanswered;
+        }
+    }
 }
 
 void X11SelectionOwner::continueTransfer(const XEvent& xevent) {

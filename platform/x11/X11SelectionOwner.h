@@ -2,9 +2,9 @@
 
 // Holds selections (CLIPBOARD, PRIMARY) for the program on a thread and
 // connection of its own, and answers every program that asks for them, large
-// contents through INCR. Qt's clipboard lives on the main thread; this one
-// serves the injector's worker, which must not depend on the main thread
-// being free while it pastes.
+// contents through INCR, several targets at once through MULTIPLE. Qt's clipboard lives on the main
+// thread; this one serves the injector's worker, which must not depend on the main thread being
+// free while it pastes.
 
 #include <chrono>
 #include <condition_variable>
@@ -52,6 +52,19 @@ public:
     // How many contents requests were answered so far (for tests).
     std::uint64_t servedCount();
 
+    enum class Handover {
+        nothingToHand, // CLIPBOARD is not ours, or holds a secret (our prompt)
+        noManager,
+        handed,
+        refused,    // the manager said it could not save it
+        unanswered, // nor within the limit
+    };
+    // Before quitting: what CLIPBOARD holds for the user (given back after a
+    // paste) would go with us. A running clipboard manager is asked to save
+    // it (SAVE_TARGETS on CLIPBOARD_MANAGER, the freedesktop convention), and
+    // its reads are answered until it says it is done, at most `limit`.
+    Handover handToClipboardManager(std::chrono::milliseconds limit = std::chrono::seconds(1));
+
     X11SelectionOwner(DisplayHandle display, FileDescriptor wakeRead, FileDescriptor wakeWrite);
 
 private:
@@ -72,7 +85,10 @@ private:
     void runOnThread(std::function<void()> task);
     void handle(const ::_XEvent& event);
     void answer(const ::_XEvent& event);
-    bool offerTarget(const ::_XEvent& event, XResource property);
+    // Puts one target of a selection we hold into the requestor's property.
+    bool convert(XResource requestor, XResource selection, XResource target, XResource property);
+    bool convertMultiple(XResource requestor, XResource selection, XResource property);
+    Handover handOver(std::chrono::milliseconds limit);
     void continueTransfer(const ::_XEvent& event);
     XResource serverTime();
     void putProperty(XResource window, XResource property, XResource type, int format,

@@ -24,6 +24,24 @@ Config storedConfig() {
     return config;
 }
 
+// Every text the injector put on the pasteboard, in order.
+std::vector<std::string> textsPasted(const Timeline& timeline) {
+    std::vector<std::string> texts;
+    for (const TimelineEntry& entry : timeline.entries()) {
+        if (entry.kind == TimelineEntry::Kind::pasteboardSetString) {
+            texts.push_back(entry.text);
+        }
+        for (const PasteboardItemContents& item : entry.written) {
+            for (const auto& [type, data] : item) {
+                if (type == FakePasteboard::plainTextType) {
+                    texts.push_back(data);
+                }
+            }
+        }
+    }
+    return texts;
+}
+
 // Moves the file's modification time on, as a later edit by another program would.
 void touchLater(const std::filesystem::path& path) {
     auto time = std::filesystem::last_write_time(path);
@@ -369,4 +387,52 @@ TEST_F(AppModelTest, DeletedPromptComesBackWhereItStoodUntilTheOfferLapses) {
     // Deleting what is not there offers nothing.
     model->deleteRule("nothing");
     EXPECT_FALSE(model->recentlyDeleted());
+}
+
+TEST_F(AppModelTest, AFiringHandedOverIsCheckedAsAShortcutWouldBe) {
+    makeModel();
+    auto reply = [&](std::string prompt, std::optional<FrontWindow> front = std::nullopt,
+                     TriggerKind kind = TriggerKind::send) {
+        return model->fire({kind, std::move(prompt)}, front);
+    };
+    const FrontWindow xterm{42, "XTerm"};
+    const FrontWindow browser{43, "Firefox"};
+
+    EXPECT_EQ(reply("9").reason,
+              FireCommand::declineReason(FireDecline::unknownPrompt, "9", Language::en));
+    EXPECT_EQ(reply("2", browser).reason,
+              FireCommand::declineReason(FireDecline::notTarget, "Beta", Language::en));
+    // A probe that could not tell leaves the application unknown: not a target.
+    EXPECT_FALSE(reply("2", FrontWindow{}).fired);
+    model->updateRule("B", [](Rule& rule) { rule.text = "  "; });
+    EXPECT_EQ(reply("B", xterm).reason,
+              FireCommand::declineReason(FireDecline::promptEmpty, "Beta", Language::en));
+    model->updateRule("C", [](Rule& rule) { rule.enabled = false; });
+    EXPECT_EQ(reply("3", xterm).reason,
+              FireCommand::declineReason(FireDecline::promptOff, "Gamma", Language::en));
+    model->setEnabled(false);
+    EXPECT_EQ(reply("1", xterm).reason,
+              FireCommand::declineReason(FireDecline::paused, "Alpha", Language::en));
+    model->setEnabled(true);
+    accessibility->setTrusted(false);
+    model->refreshAccessibility();
+    EXPECT_EQ(reply("1", xterm).reason,
+              FireCommand::declineReason(FireDecline::noKeyboard, "Alpha", Language::en));
+    accessibility->setTrusted(true);
+    model->refreshAccessibility();
+    injector->waitUntilIdle();
+    EXPECT_TRUE(timeline->entries().empty()) << "a declined firing touched the keyboard";
+
+    // Fired: by position into the target in front, as "Append Only".
+    EXPECT_EQ(reply("1", xterm, TriggerKind::insert), (FireReply{true, {}}));
+    injector->waitUntilIdle();
+    EXPECT_EQ(textsPasted(*timeline), std::vector<std::string>{"\n\nAlpha text"});
+    EXPECT_EQ(model->lastFired(), (AppModel::LastFired{"Alpha", TriggerKind::insert}));
+}
+
+TEST_F(AppModelTest, WithoutAFrontWindowTheTargetListCannotApply) {
+    makeModel();
+    EXPECT_TRUE(model->fire({TriggerKind::send, "A"}, std::nullopt).fired);
+    injector->waitUntilIdle();
+    EXPECT_EQ(textsPasted(*timeline), std::vector<std::string>{"\n\nAlpha text"});
 }

@@ -15,7 +15,7 @@ CommandLine parse(std::vector<std::string> arguments) {
 TEST(CommandLineTest, ModesAndTheirPrecedence) {
     EXPECT_EQ(parse({}).mode, Mode::application);
     EXPECT_EQ(parse({"-platform", "offscreen"}).mode, Mode::application); // Qt's own
-    EXPECT_EQ(parse({"--render-ui"}), (CommandLine{Mode::renderUI, ".", 5, ""}));
+    EXPECT_EQ(parse({"--render-ui"}), (CommandLine{Mode::renderUI, ".", 5, "", {}, ""}));
     EXPECT_EQ(parse({"--render-ui", "/tmp/out"}).renderDirectory, "/tmp/out");
     EXPECT_EQ(parse({"--prompt-lab-preview", "3", "--render-ui"}).mode, Mode::renderUI);
     EXPECT_EQ(parse({"x", "--prompt-lab-preview"}).mode, Mode::promptLabPreview);
@@ -70,4 +70,25 @@ TEST(CommandLineTest, PreviewLimit) {
     EXPECT_EQ(limit({"--prompt-lab-preview", "9223372036854775807"}), 9223372036854775807);
     // A negative count means no suggestions at all.
     EXPECT_EQ(limit({"--prompt-lab-preview", "-3"}), 0);
+}
+
+TEST(CommandLineTest, FireTakesAPromptAndAtMostOneKind) {
+    EXPECT_EQ(parse({"--fire", "2"}).mode, Mode::fire);
+    EXPECT_EQ(parse({"--fire", "2"}).fire, (FireRequest{TriggerKind::send, "2"}));
+    EXPECT_EQ(parse({"--insert", "--fire", "abc"}).fire, (FireRequest{TriggerKind::insert, "abc"}));
+    EXPECT_EQ(parse({"--fire", "--send"}).fire.prompt, "--send"); // its value, like other modes
+    EXPECT_EQ(parse({"--render-ui", "out", "--fire", "1"}).mode, Mode::fire);
+
+    auto problem = [](std::vector<std::string> arguments) {
+        const CommandLine line = parse(std::move(arguments));
+        return line.mode == Mode::usageError ? line.usageProblem : std::string("(no error)");
+    };
+    EXPECT_NE(problem({"--fire"}).find("--fire needs"), std::string::npos);
+    EXPECT_NE(problem({"--fire", ""}).find("--fire needs"), std::string::npos);
+    EXPECT_NE(problem({"--send"}).find("--send goes only with --fire"), std::string::npos);
+    EXPECT_NE(problem({"--insert", "--render-ui"}).find("--insert goes only"), std::string::npos);
+    EXPECT_NE(problem({"--fire", "1", "--send", "--insert"}).find("together"), std::string::npos);
+    // A question about the program is still answered first.
+    EXPECT_EQ(parse({"--send", "--help"}).mode, Mode::help);
+    EXPECT_EQ(parse({"--fire", "1", "--loud"}).mode, Mode::unknownOption);
 }

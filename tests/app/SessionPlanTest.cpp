@@ -45,6 +45,11 @@ TEST(SessionPlan, LimitsAreSaidWhereverSomethingDoesNotWork) {
 
     const SessionPlan bare = SessionPlan::choose({true, false, false, false, false});
     EXPECT_FALSE(bare.canFire());
+    // No shortcuts, but a keyboard: the desktop's own shortcuts can run --fire.
+    const SessionPlan keyboardOnly = SessionPlan::choose({true, false, false, true, true});
+    EXPECT_TRUE(keyboardOnly.canFire());
+    EXPECT_NE(SessionTexts::limits(keyboardOnly, Language::en)[0].find("tamsel --fire"),
+              std::string::npos);
     const auto japanese = SessionTexts::limits(bare, Language::ja);
     ASSERT_EQ(japanese.size(), 3U);
     EXPECT_NE(japanese[0].find("発火しません"), std::string::npos);

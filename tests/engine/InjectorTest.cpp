@@ -228,6 +228,14 @@ TEST_F(InjectorTest, TypingFlattensLineBreaksAndNeverSplitsACharacter) {
     ASSERT_EQ(keys.size(), 4u);
     EXPECT_EQ(keys[0].unicodeText, std::string(19, 'x') + "\U0001F44D\U0001F3FD");
     EXPECT_EQ(keys[2].unicodeText, "e\u0301");
+
+    // A keyboard that plans the text itself gets all of it at once.
+    timeline->clear();
+    keyboard->setUnicodeStringLimit(0);
+    inject(makeRule(text + text), TriggerKind::insert, makeConfig(InjectionMethod::type, 0));
+    keys = keyEntries();
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].unicodeText, text + text);
 }
 
 TEST_F(InjectorTest, TypingSendsReturnRightAfterTheLastPieceWithoutPostDelay) {

@@ -294,3 +294,43 @@ TEST_F(PopoverViewTest, WarningsStandUnderTheFieldTheyConcern) {
 }
 
 } // namespace
+
+namespace {
+
+// Outside X11 the user hears what does not work: every limit on the banner,
+// and on the setup guide the session's summary with the same limits.
+TEST_F(PopoverViewTest, TheSessionsLimitsAreShownInTheBannerAndTheSetupGuide) {
+    start({makeRule("A", "First", "cmd+1")});
+    const SessionPlan bare = SessionPlan::choose({true, false, false, true, true});
+    const auto limits = SessionTexts::limits(bare, Language::en);
+    ASSERT_EQ(limits.size(), 2u);
+    model->setSessionPlan(bare);
+    pump();
+    auto banners = view->findChildren<QWidget*>("banner");
+    ASSERT_EQ(banners.size(), 1);
+    const QString shown = visibleTexts(banners[0]).join('\n');
+    for (const std::string& limit : limits) {
+        EXPECT_TRUE(shown.contains(QString::fromStdString(limit))) << limit;
+    }
+
+    model->setShowsSetupGuide(true);
+    model->mutate([](Config& config) { config.language = LanguagePreference::ja; });
+    pump();
+    auto* session = view->findChild<QLabel*>("setupSession");
+    ASSERT_NE(session, nullptr);
+    EXPECT_TRUE(session->isVisible());
+    EXPECT_TRUE(session->text().contains(
+        QString::fromStdString(SessionTexts::summary(bare, Language::ja))));
+    EXPECT_TRUE(session->text().contains(
+        QString::fromStdString(SessionTexts::limits(bare, Language::ja).back())));
+
+    // Under X11 nothing is limited: no banner, no session text.
+    model->setSessionPlan(SessionPlan::choose({false, true, false, false, false}));
+    pump();
+    EXPECT_FALSE(session->isVisible());
+    model->setShowsSetupGuide(false);
+    pump();
+    EXPECT_TRUE(view->findChildren<QWidget*>("banner").empty());
+}
+
+} // namespace

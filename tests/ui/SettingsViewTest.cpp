@@ -217,3 +217,54 @@ TEST_F(SettingsViewTest, ButtonsReachTheModelAndTheDesktop) {
 }
 
 } // namespace
+
+namespace {
+
+// The commands a desktop's own shortcut settings need, copied whole, and
+// still naming the same prompt after the list is reordered.
+TEST_F(SettingsViewTest, CommandsForDesktopShortcutsAreCopiedWholeAndFollowThePrompt) {
+    start({makeRule("first-id", "First", "cmd+1"), makeRule("it's second", "Second", "cmd+2")});
+    openSettings();
+    std::vector<std::string> copied;
+    SettingsActions actions;
+    actions.commandProgram = [] { return std::string("/opt/my tools/tamsel"); };
+    actions.copyText = [&copied](const std::string& text) { copied.push_back(text); };
+    view->findChild<SettingsView*>()->setActions(actions);
+    pump();
+
+    auto commands = [&] {
+        QStringList texts;
+        for (QLabel* label : view->findChildren<QLabel*>("fireCommandText")) {
+            texts << label->text();
+        }
+        return texts;
+    };
+    EXPECT_EQ(commands(),
+              (QStringList{"'/opt/my tools/tamsel' --fire first-id --send",
+                           "'/opt/my tools/tamsel' --fire first-id --insert",
+                           "'/opt/my tools/tamsel' --fire 'it'\\''s second' --send",
+                           "'/opt/my tools/tamsel' --fire 'it'\\''s second' --insert"}));
+
+    auto buttons = view->findChildren<QPushButton*>("copyFireCommand");
+    ASSERT_EQ(buttons.size(), 4);
+    QTest::mouseClick(buttons[2], Qt::LeftButton);
+    EXPECT_EQ(copied, std::vector<std::string>{"'/opt/my tools/tamsel' --fire 'it'\\''s second' --send"});
+    EXPECT_EQ(buttons[2]->text(), "Copied");
+    EXPECT_EQ(buttons[0]->text(), "Copy");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return buttons[2]->text() == "Copy"; }, 3000));
+
+    model->moveRule("it's second", -1);
+    pump();
+    EXPECT_EQ(commands().front(), "'/opt/my tools/tamsel' --fire 'it'\\''s second' --send");
+
+    // Where the session cannot tell the application in front, the page says
+    // the commands go wherever the focus is.
+    auto* anyWindow = find<QLabel>("fireCommandsAnyWindow");
+    ASSERT_NE(anyWindow, nullptr);
+    EXPECT_FALSE(anyWindow->isVisible());
+    model->setSessionPlan(SessionPlan::choose({true, false, false, true, true}));
+    pump();
+    EXPECT_TRUE(anyWindow->isVisible());
+}
+
+} // namespace

@@ -143,3 +143,57 @@ TEST_F(SwayEndToEndTest, WithoutAWayToWatchShortcutsItSaysSoAndKeepsRunning) {
     EXPECT_EQ(tamsel->waitForExit(10s), 0) << readFile(log());
     tamsel.reset();
 }
+
+TEST_F(SwayEndToEndTest, FireCommandFromAShellReachesTheFocusedTargetOnly) {
+    startWindow("other");
+    startWindow("target");
+    startTamsel("paste");
+    auto fire = [&](const std::map<std::string, std::string>& env) {
+        ChildProcess command({TAMSEL_EXECUTABLE, "--fire", "1", "--send"}, env,
+                             (sway.folder() / "fire.log").string());
+        return command.waitForExit(20s).value_or(-1);
+    };
+    wtype({"hi"});
+    EXPECT_EQ(fire(environment()), 0) << readFile(sway.folder() / "fire.log");
+    ASSERT_TRUE(waitUntil([&] { return typedInto("target").find('\n') != std::string::npos; }, 20s))
+        << typedInto("target") << readFile(log());
+    EXPECT_EQ(typedInto("target"), "hi Review the plan. 日本語のテスト ✅\n");
+
+    ChildProcess({"swaymsg", "[app_id=other] focus"}, sway.environment(), "/dev/null")
+        .waitForExit(5s);
+    ASSERT_TRUE(sway.waitForFocus("other"));
+    EXPECT_EQ(fire(environment()), 3);
+    EXPECT_NE(readFile(sway.folder() / "fire.log").find("not one of the target applications"),
+              std::string::npos);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(typedInto("other"), "");
+}
+
+// Where nothing can watch shortcuts, the desktop's own run --fire, and the
+// prompt goes to whichever window has the focus.
+TEST_F(SwayEndToEndTest, WithoutShortcutsTheFireCommandStillTypes) {
+    startWindow("target");
+    std::filesystem::create_directories(sway.folder() / ".config/tamsel");
+    writeFile(sway.folder() / ".config/tamsel/config.json",
+              R"({"injectionMethod": "type", "language": "en", "rules": [
+                  {"enabled": true, "hotkey": "cmd+shift+enter", "insertHotkey": "",
+                   "id": "p", "name": "P", "separator": " ", "text": "typed 日本"}],
+                  "targetBundleIDs": ["target"]})");
+    auto env = environment();
+    env["SWAYSOCK"] = "";
+    tamsel = std::make_unique<ChildProcess>(std::vector<std::string>{TAMSEL_EXECUTABLE}, env,
+                                            log().string());
+    ASSERT_TRUE(waitUntil([&] { return readFile(log()).find("cannot fire here") != std::string::npos; },
+                          20s))
+        << readFile(log());
+    std::optional<int> exit;
+    ASSERT_TRUE(waitUntil([&] {
+        ChildProcess command({TAMSEL_EXECUTABLE, "--fire", "p", "--insert"}, env,
+                             (sway.folder() / "fire.log").string());
+        exit = command.waitForExit(20s);
+        return exit != 1; // 1 while the instance is still starting
+    }, 20s));
+    EXPECT_EQ(exit, 0) << readFile(sway.folder() / "fire.log") << readFile(log());
+    EXPECT_TRUE(waitUntil([&] { return typedInto("target") == " typed 日本"; }, 20s))
+        << typedInto("target") << readFile(log());
+}
