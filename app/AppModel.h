@@ -6,6 +6,7 @@
 // only, except the trigger handler, which runs on the tap thread.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +84,20 @@ public:
     std::vector<std::string> sessionLimits() const {
         return sessionPlan_ ? SessionTexts::limits(*sessionPlan_, language_)
                             : std::vector<std::string>();
+    }
+    // What keeps the desktop from serving us (a consent refused, a portal
+    // missing, a session the desktop ended), already in the user's language;
+    // no value while all is well.
+    const std::optional<std::string>& sessionProblem() const { return sessionProblem_; }
+    void setSessionProblem(std::optional<std::string> text) {
+        publish(sessionProblem_, std::move(text));
+    }
+    // Where the desktop holds the shortcuts (the portals), the trigger it
+    // really assigned to each of ours that it fires on another key or on
+    // none: our notation ("cmd+enter") to the desktop's text ("" for none).
+    const std::map<std::string, std::string>& desktopTriggers() const { return desktopTriggers_; }
+    void setDesktopTriggers(std::map<std::string, std::string> triggers) {
+        publish(desktopTriggers_, std::move(triggers));
     }
     const std::optional<std::string>& loadError() const { return loadError_; }
     // Whether the unreadable file met a configuration already in use (a
@@ -163,6 +178,8 @@ private:
     std::optional<SecureInputStatus> secureInput_;
     std::vector<Hotkey> unavailableHotkeys_;
     std::optional<SessionPlan> sessionPlan_;
+    std::optional<std::string> sessionProblem_;
+    std::map<std::string, std::string> desktopTriggers_;
     std::optional<std::string> loadError_;
     bool loadErrorKeptConfig_ = false;
     std::optional<std::string> saveError_;

@@ -19,10 +19,38 @@ SessionPlan SessionPlan::choose(const SessionOffer& offer) {
     }
     plan.kind = offer.x11Display ? SessionKind::waylandWithXWayland : SessionKind::waylandOnly;
     const Provider xwayland = offer.x11Display ? Provider::x11 : Provider::none;
-    plan.trigger = offer.swayIpc ? Provider::sway : xwayland;
-    plan.frontmost = offer.swayIpc ? Provider::sway : xwayland;
-    plan.keyboard = offer.virtualKeyboard ? Provider::wayland : xwayland;
-    plan.clipboard = offer.dataControl ? Provider::wayland : xwayland;
+    if (offer.swayIpc) {
+        plan.trigger = Provider::sway;
+        plan.frontmost = Provider::sway;
+    } else if (offer.portalShortcuts > 0) {
+        // The desktop fires in every window, native or not; X11 would know
+        // the window in front only while it is an X11 one.
+        plan.trigger = Provider::portal;
+        plan.frontmost = offer.kwinScripting ? Provider::kwin : Provider::none;
+    } else {
+        plan.trigger = xwayland;
+        plan.frontmost = xwayland;
+    }
+    if (offer.virtualKeyboard) {
+        plan.keyboard = Provider::wayland;
+    } else if (offer.portalRemoteDesktop > 0 &&
+               (plan.trigger == Provider::portal || !offer.x11Display)) {
+        // Where only X11 windows get the shortcuts XTEST serves them without
+        // asking the user anything.
+        plan.keyboard = Provider::portal;
+        plan.keyboardConsentKept = offer.portalRemoteDesktop >= 2;
+    } else {
+        plan.keyboard = xwayland;
+    }
+    if (offer.dataControl) {
+        plan.clipboard = Provider::wayland;
+    } else if (plan.keyboard == Provider::portal) {
+        // X11's selections would reach only X11 windows, and the paste key
+        // goes to every window: without data control, type.
+        plan.clipboard = Provider::none;
+    } else {
+        plan.clipboard = xwayland;
+    }
     return plan;
 }
 
@@ -42,6 +70,10 @@ std::string name(Provider provider, Language language) {
         return "sway IPC";
     case Provider::wayland:
         return "Wayland";
+    case Provider::portal:
+        return pick(language, "the desktop portal", "デスクトップポータル");
+    case Provider::kwin:
+        return pick(language, "a KWin script", "KWin スクリプト");
     case Provider::none:
         return pick(language, "none", "なし");
     }
@@ -98,7 +130,49 @@ std::vector<std::string> limits(const SessionPlan& plan, Language language) {
                              "Tamsel can type and paste only into X11 (XWayland) windows here.",
                              "ここでは X11（XWayland）のウインドウにだけ入力と貼り付けができます。"));
     }
-    if (plan.frontmost == Provider::none) {
+    if (plan.trigger == Provider::portal) {
+        lines.push_back(pick(language,
+                             "The desktop holds the shortcuts (GlobalShortcuts portal): a "
+                             "shortcut is taken in every application, and the desktop may ask "
+                             "you to confirm them or change them in its own settings.",
+                             "ショートカットはデスクトップが管理します（GlobalShortcuts "
+                             "ポータル）。どのアプリでもショートカットが使われ、デスクトップが"
+                             "確認を求めたり、設定で変更したりすることがあります。"));
+    }
+    if (plan.keyboard == Provider::portal) {
+        lines.push_back(
+            plan.keyboardConsentKept
+                ? pick(language,
+                       "The desktop asks once whether Tamsel may use the keyboard "
+                       "(RemoteDesktop portal).",
+                       "Tamsel がキーボードを使ってよいか、デスクトップが一度だけ"
+                       "確認します（RemoteDesktop ポータル）。")
+                : pick(language,
+                       "The desktop asks at every start whether Tamsel may use the "
+                       "keyboard: its RemoteDesktop portal cannot keep the answer.",
+                       "起動のたびに、Tamsel がキーボードを使ってよいかデスクトップが"
+                       "確認します（この RemoteDesktop ポータルは許可を保存できません）。"));
+        lines.push_back(pick(language,
+                             "Typed characters your keyboard layout lacks (Japanese on a Latin "
+                             "layout, emoji) may not arrive.",
+                             "キーボード配列にない文字（ラテン配列での日本語や絵文字）は、"
+                             "入力しても届かないことがあります。"));
+    }
+    if (plan.keyboard != Provider::none && plan.clipboard == Provider::none) {
+        lines.push_back(pick(language,
+                             "There is no clipboard Tamsel can use here, so prompts are typed, "
+                             "never pasted.",
+                             "ここでは Tamsel が使えるクリップボードがないため、プロンプトは"
+                             "貼り付けずに入力します。"));
+    }
+    if (plan.frontmost == Provider::none && plan.trigger == Provider::portal) {
+        lines.push_back(pick(language,
+                             "The application in front cannot be known here, so the list of "
+                             "target applications is not applied: shortcuts fire in every "
+                             "application.",
+                             "ここでは前面のアプリを知る方法がないため、対象アプリの設定は使わず、"
+                             "どのアプリでもショートカットが発火します。"));
+    } else if (plan.frontmost == Provider::none) {
         lines.push_back(pick(language,
                              "The application in front cannot be known here, so the list of "
                              "target applications cannot be applied: prompts go to whichever "

@@ -4,8 +4,10 @@
 // what the user must be told about it. Under X11 everything works; under
 // Wayland, X11 reaches only XWayland windows, sway lends its own bindings
 // and focus over IPC, and wlroots compositors offer a virtual keyboard and
-// data control. Nothing here probes: the shell does and hands over what it
-// found.
+// data control. KDE Plasma and GNOME offer neither; their desktop portals
+// hold shortcuts for us and type on our behalf, and KWin runs a script that
+// tells us the window in front. Nothing here probes: the shell does and
+// hands over what it found.
 
 #include <cstdint>
 #include <string>
@@ -21,11 +23,15 @@ struct SessionOffer {
     bool swayIpc = false;         // SWAYSOCK answers
     bool virtualKeyboard = false; // zwp_virtual_keyboard_manager_v1
     bool dataControl = false;     // zwlr_data_control_manager_v1
+    // The desktop portals' interface versions on the session bus; 0: absent.
+    std::uint32_t portalShortcuts = 0;     // org.freedesktop.portal.GlobalShortcuts
+    std::uint32_t portalRemoteDesktop = 0; // org.freedesktop.portal.RemoteDesktop
+    bool kwinScripting = false;            // org.kde.KWin's /Scripting
     bool operator==(const SessionOffer&) const = default;
 };
 
 enum class SessionKind : std::uint8_t { x11, waylandWithXWayland, waylandOnly, none };
-enum class Provider : std::uint8_t { x11, sway, wayland, none };
+enum class Provider : std::uint8_t { x11, sway, wayland, portal, kwin, none };
 
 struct SessionPlan {
     SessionKind kind = SessionKind::none;
@@ -33,12 +39,18 @@ struct SessionPlan {
     Provider frontmost = Provider::none; // who says which application is in front
     Provider keyboard = Provider::none;  // who types and presses the paste key
     Provider clipboard = Provider::none; // whose clipboard the paste goes through
+    // The portal keeps the user's consent to the keyboard across starts
+    // (RemoteDesktop version 2 and later).
+    bool keyboardConsentKept = false;
 
     // Whether shortcuts and typing reach only X11 windows (XWayland) here.
     bool onlyX11Windows() const;
     // Whether anything can fire at all: a keyboard. Where nothing watches
     // shortcuts, the desktop's own can still run `tamsel --fire`.
     bool canFire() const;
+    // Whether a paste can go through a clipboard of ours; without one every
+    // prompt is typed.
+    bool canPaste() const { return clipboard != Provider::none; }
     bool operator==(const SessionPlan&) const = default;
 
     static SessionPlan choose(const SessionOffer& offer);

@@ -263,7 +263,7 @@ TapVerdict EventTapController::handleTapEvent(const TapEvent& event) {
         frontmost = *current->frontmostBundleID;
         target.applicationID = current->frontmostBundleID;
     }
-    if (!current->config.isTargeted(frontmost)) {
+    if (frontmostKnowable_ && !current->config.isTargeted(frontmost)) {
         return TapVerdict::passThrough;
     }
 
@@ -305,7 +305,8 @@ bool EventTapController::firesIn(const std::optional<std::string>& application) 
     if (application) {
         name = *application;
     }
-    return current->enabled && !current->index.isEmpty() && current->config.isTargeted(name);
+    return current->enabled && !current->index.isEmpty() &&
+           (!frontmostKnowable_ || current->config.isTargeted(name));
 }
 
 void EventTapController::watchedHotkeysUnavailable(std::vector<Hotkey> hotkeys) {

@@ -79,6 +79,10 @@ public:
     void updateConfig(const Config& config);
     // After every change of the frontmost application.
     void updateFrontmostBundleID(std::optional<std::string> bundleID);
+    // Where the session cannot tell which application is in front (GNOME
+    // under Wayland), the target list cannot be applied: every shortcut
+    // fires wherever the focus is, rather than none ever firing.
+    void setFrontmostKnowable(bool knowable) { frontmostKnowable_ = knowable; }
     std::shared_ptr<const Snapshot> snapshot() const;
 
     State state() const;
@@ -130,6 +134,7 @@ private:
     std::uint64_t nextGeneration_ = 1;
     State currentState_ = State::stopped;
     std::vector<Hotkey> unavailable_; // guarded by runtimeLock_
+    std::atomic<bool> frontmostKnowable_{true};
 };
 
 } // namespace tamsel

@@ -132,7 +132,9 @@ void Injector::inject(const WorkItem& item) {
     if (item.preDelayMS >= 1) {
         sleepMilliseconds(item.preDelayMS);
     }
-    if (item.method == InjectionMethod::type) {
+    // Without any clipboard the paste key would paste whatever the user
+    // copied last, not the prompt: type it instead.
+    if (item.method == InjectionMethod::type || pasteboards_.empty()) {
         type(item);
     } else {
         paste(item);

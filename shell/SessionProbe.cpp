@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <string>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+
+#include "platform/portal/PortalRequest.h"
 #include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/x11/X11Accessibility.h"
@@ -38,6 +42,25 @@ SessionOffer probe() {
         offer.swayIpc = SwayIpc::connect(error) != nullptr;
     }
     return offer;
+}
+
+void probeDesktopBus(SessionOffer& offer) {
+    if (!offer.waylandSession || offer.swayIpc) {
+        return;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    // First of all: GNOME binds shortcuts only for a host program whose
+    // application id it knows.
+    Portal::registerApplication(bus);
+    offer.portalShortcuts =
+        Portal::version(bus, QStringLiteral("org.freedesktop.portal.GlobalShortcuts")).value_or(0);
+    offer.portalRemoteDesktop =
+        Portal::version(bus, QStringLiteral("org.freedesktop.portal.RemoteDesktop")).value_or(0);
+    offer.kwinScripting =
+        bus.interface()->isServiceRegistered(QStringLiteral("org.kde.KWin")).value();
 }
 
 } // namespace tamsel::SessionProbe

@@ -11,5 +11,9 @@ namespace tamsel::SessionProbe {
 
 // Call after Xlib has been made thread-safe.
 SessionOffer probe();
+// What the session bus adds where the compositor offers too little: the
+// desktop portals and KWin. Needs the application object (Qt's D-Bus does);
+// asks nothing where sway's IPC or plain X11 already serve.
+void probeDesktopBus(SessionOffer& offer);
 
 } // namespace tamsel::SessionProbe

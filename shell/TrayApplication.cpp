@@ -18,6 +18,7 @@
 #include "app/OnDeviceDrafter.h"
 #include "app/PromptLabModel.h"
 #include "core/config/ConfigStore.h"
+#include "core/strings/Strings.h"
 #include "core/toolkit/HomeDirectory.h"
 #include "engine/EventTapController.h"
 #include "engine/Injector.h"
@@ -35,6 +36,13 @@
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11SystemTray.h"
+#include "platform/wayland/SwayEventTap.h"
+#include "platform/wayland/WaylandDataControl.h"
+#include "platform/wayland/WaylandKeyboard.h"
+#include "platform/portal/KWinActiveWindow.h"
+#include "platform/portal/PortalKeyboard.h"
+#include "platform/portal/PortalRestoreToken.h"
+#include "platform/portal/PortalShortcutTap.h"
 #include "shell/FireClient.h"
 #include "shell/PopoverWindow.h"
 #include "ui/MenuBarIcon.h"
@@ -60,6 +68,9 @@ public:
 
 // Shift+Insert pastes in terminals (PRIMARY) and in GUI toolkits (CLIPBOARD).
 constexpr std::uint16_t insertKeyCode = 114;
+// Where only CLIPBOARD is ours: some Wayland terminals paste PRIMARY on
+// Shift+Insert, and they all paste CLIPBOARD on Ctrl+Shift+V.
+constexpr std::uint16_t vKeyCode = 9;
 
 } // namespace
 
@@ -72,6 +83,22 @@ public:
 
 private:
     bool granted_;
+};
+
+// Trusted once the desktop has let us have its keyboard; asking for trust
+// asks the desktop again.
+class PortalAccessibility final : public Accessibility {
+public:
+    explicit PortalAccessibility(std::shared_ptr<PortalKeyboard> keyboard)
+        : keyboard_(std::move(keyboard)) {}
+    bool isProcessTrusted() override { return keyboard_->ready(); }
+    void promptForTrust() override {
+        QMetaObject::invokeMethod(
+            keyboard_.get(), [keyboard = keyboard_] { keyboard->start(); }, Qt::QueuedConnection);
+    }
+
+private:
+    std::shared_ptr<PortalKeyboard> keyboard_;
 };
 
 struct TrayApplication::Services {
@@ -92,6 +119,14 @@ struct TrayApplication::Services {
     std::shared_ptr<QtWorkspace> workspace;
     // Absent without XFixes or X11: then only a tray present at start is used.
     std::unique_ptr<X11SystemTray> systemTray;
+    // KDE Plasma and GNOME: the portals' keyboard, the shortcut the desktop
+    // says is held, and KWin's word on the window in front.
+    std::shared_ptr<PortalHeldShortcut> heldShortcut;
+    std::shared_ptr<PortalKeyboard> portalKeyboard;
+    std::shared_ptr<KWinActiveWindow> kwinWindow;
+    // The controller, for the shortcuts' descriptions the desktop shows.
+    std::shared_ptr<std::weak_ptr<EventTapController>> describer =
+        std::make_shared<std::weak_ptr<EventTapController>>();
 };
 
 std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan,
@@ -109,15 +144,28 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
     if (plan.frontmost == Provider::sway || plan.trigger == Provider::sway) {
         services->swayFocus = std::make_shared<SwayFocus>();
     }
+    services->heldShortcut = std::make_shared<PortalHeldShortcut>();
+    if (plan.keyboard == Provider::portal) {
+        services->portalKeyboard =
+            std::make_shared<PortalKeyboard>(QDBusConnection::sessionBus(), services->heldShortcut,
+                                             PortalRestoreToken::fileFor(homeDirectory()));
+    }
+    if (plan.frontmost == Provider::kwin) {
+        services->kwinWindow = std::make_shared<KWinActiveWindow>(QDBusConnection::sessionBus());
+    }
     if (plan.keyboard == Provider::x11) {
         services->accessibility = std::make_shared<X11Accessibility>(X11Accessibility::probe());
+    } else if (services->portalKeyboard) {
+        services->accessibility = std::make_shared<PortalAccessibility>(services->portalKeyboard);
     } else {
         services->accessibility = std::make_shared<SessionAccessibility>(plan.canFire());
     }
 
     std::string keyboardError;
     std::shared_ptr<KeyboardEvents> keyboard;
-    if (plan.keyboard == Provider::wayland) {
+    if (services->portalKeyboard) {
+        keyboard = services->portalKeyboard;
+    } else if (plan.keyboard == Provider::wayland) {
         keyboard = WaylandKeyboard::create(keyboardError);
     } else if (plan.keyboard == Provider::x11) {
         keyboard =
@@ -142,7 +190,7 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
             pasteboards.push_back(
                 std::make_shared<WaylandPasteboard>(control, WaylandSelection::primary));
         }
-    } else if (x11) {
+    } else if (x11 && plan.clipboard == Provider::x11) {
         services->selectionOwner = X11SelectionOwner::create(error);
         std::shared_ptr<X11SelectionReader> reader = X11SelectionReader::create(error);
         if (!services->selectionOwner || !reader) {
@@ -160,11 +208,17 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
         frontWindow = SwayFrontWindowProbe::create(probeError);
     } else if (plan.frontmost == Provider::x11) {
         frontWindow = X11FrontWindowProbe::create(probeError);
+    } else if (services->kwinWindow) {
+        frontWindow = std::make_shared<KWinFrontWindowProbe>(services->kwinWindow);
     }
     services->frontWindow = frontWindow;
-    services->injector = std::make_shared<Injector>(
-        keyboard, std::move(pasteboards), std::make_shared<SystemClock>(),
-        Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag}, std::move(frontWindow));
+    const Injector::Keystroke pasteKey =
+        pasteboards.size() == 1
+            ? Injector::Keystroke{vKeyCode, Modifiers::controlFlag | Modifiers::shiftFlag}
+            : Injector::Keystroke{insertKeyCode, Modifiers::shiftFlag};
+    services->injector = std::make_shared<Injector>(keyboard, std::move(pasteboards),
+                                                    std::make_shared<SystemClock>(), pasteKey,
+                                                    std::move(frontWindow));
     // Debian's rxvt-unicode loads an extension that stops every paste holding
     // a control character (a line break) to ask the user, and takes our
     // Return as the answer.
@@ -187,15 +241,64 @@ TrayApplication::TrayApplication(std::unique_ptr<Services> services)
     std::shared_ptr<EventTapService> tapService;
     if (s.plan.trigger == Provider::sway) {
         tapService = std::make_shared<SwayEventTapService>(s.swayFocus);
+    } else if (s.plan.trigger == Provider::portal) {
+        PortalShortcutHooks hooks;
+        hooks.describe = [describer = s.describer](const Hotkey& hotkey) {
+            auto controller = describer->lock();
+            if (!controller) {
+                return hotkey.displayString();
+            }
+            const auto snapshot = controller->snapshot();
+            const TriggerIndex::Match* match = snapshot->index.match(hotkey);
+            if (!match) {
+                return hotkey.displayString();
+            }
+            const Language language =
+                resolveLanguage(snapshot->config.language, systemPreferredLanguages());
+            const StringKey kind = match->kind == TriggerKind::send ? StringKey::triggerSend
+                                                                    : StringKey::triggerInsert;
+            return std::string(Strings::string(kind, language)) + ": " + match->rule.name;
+        };
+        // The tap thread's word goes to the main thread.
+        hooks.problem = [this](PortalProblem problem) {
+            QMetaObject::invokeMethod(
+                this, [this, problem] { portalShortcutsAnswered(static_cast<int>(problem)); },
+                Qt::QueuedConnection);
+        };
+        hooks.assigned = [this](std::vector<PortalAssignedTrigger> triggers) {
+            std::map<std::string, std::string> differing;
+            for (const PortalAssignedTrigger& assigned : triggers) {
+                if (assigned.trigger != assigned.hotkey) {
+                    differing[assigned.hotkey.stringValue()] = assigned.description;
+                    std::cerr << "Tamsel: the desktop fires " << assigned.hotkey.displayString()
+                              << " on "
+                              << (assigned.description.empty() ? std::string("no key")
+                                                               : assigned.description)
+                              << std::endl;
+                }
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, differing = std::move(differing)] { model_->setDesktopTriggers(differing); },
+                Qt::QueuedConnection);
+        };
+        tapService = std::make_shared<PortalShortcutTapService>(QDBusConnection::sessionBus(),
+                                                                s.heldShortcut, std::move(hooks));
     } else {
         tapService = std::make_shared<X11EventTapService>(s.ledger,
                                                           EventTapController::syntheticEventMarker);
     }
-    s.tap =
-        std::make_shared<EventTapController>(std::move(tapService), s.accessibility, s.mainQueue);
+    s.tap = std::make_shared<EventTapController>(std::move(tapService), s.accessibility, s.mainQueue);
+    *s.describer = s.tap;
+    // The desktop fires the shortcuts in every window; with no word on which
+    // one is in front, the target list cannot hold them back.
+    s.tap->setFrontmostKnowable(
+        !(s.plan.trigger == Provider::portal && s.plan.frontmost == Provider::none));
     if (s.plan.frontmost == Provider::sway) {
         std::shared_ptr<SwayFocus> focus = s.swayFocus;
         s.workspace = std::make_shared<QtWorkspace>([focus] { return focus->application(); });
+    } else if (std::shared_ptr<KWinActiveWindow> kwin = s.kwinWindow) {
+        s.workspace = std::make_shared<QtWorkspace>([kwin] { return kwin->application(); });
     } else if (X11ActiveWindow* activeWindow = s.activeWindow.get()) {
         s.workspace = std::make_shared<QtWorkspace>(
             [activeWindow] { return activeWindow->current().windowClass; });
@@ -250,12 +353,15 @@ void TrayApplication::launch() {
     setUpPopover();
     observeModel();
     observeActiveWindow();
+    startPortals();
     model_->refreshAccessibility();
     if (model_->accessibilityGranted()) {
         model_->tap()->start();
     }
     updateTrayIcon();
-    if (!model_->accessibilityGranted()) {
+    // The desktop's answer about its keyboard comes later; the setup guide
+    // shows then, if it says no.
+    if (!model_->accessibilityGranted() && !services_->portalKeyboard) {
         services_->accessibility->promptForTrust();
         startPermissionPolling();
         showPopover();
@@ -275,7 +381,70 @@ void TrayApplication::shutdown() {
     modelSubscription_ = Subscription();
     model_->flushPendingSave();
     model_->tap()->stop();
+    if (services_->kwinWindow) {
+        services_->kwinWindow->unload();
+    }
+    if (services_->portalKeyboard) {
+        services_->portalKeyboard->close(true);
+    }
     handOverClipboard();
+}
+
+void TrayApplication::startPortals() {
+    if (std::shared_ptr<KWinActiveWindow> kwin = services_->kwinWindow) {
+        kwin->onChange = [this](const std::optional<std::string>& application) {
+            model_->tap()->updateFrontmostBundleID(application);
+        };
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        if (auto problem =
+                kwin->load(runtime.isEmpty() ? std::string("/tmp") : runtime.toStdString())) {
+            std::cerr << "Tamsel: " << *problem
+                      << "; the list of target applications cannot be applied." << std::endl;
+        }
+    }
+    if (std::shared_ptr<PortalKeyboard> keyboard = services_->portalKeyboard) {
+        keyboard->onChange = [this](PortalProblem problem) {
+            portalKeyboardAnswered(static_cast<int>(problem));
+        };
+        keyboard->start();
+    }
+}
+
+void TrayApplication::portalKeyboardAnswered(int problem) {
+    keyboardProblem_ = problem;
+    reportSessionProblem();
+    model_->refreshAccessibility();
+    if (model_->accessibilityGranted()) {
+        permissionTimer_.reset();
+        model_->tap()->start();
+    } else {
+        // Nothing is typed; the setup guide says why and asks again.
+        model_->tap()->stop();
+        startPermissionPolling();
+        showPopover();
+    }
+    updateTrayIcon();
+}
+
+void TrayApplication::portalShortcutsAnswered(int problem) {
+    shortcutsProblem_ = problem;
+    reportSessionProblem();
+}
+
+void TrayApplication::reportSessionProblem() {
+    const Language language = model_->language();
+    std::string text;
+    for (const auto& [problem, feature] :
+         {std::pair{keyboardProblem_, Portal::Feature::keyboard},
+          std::pair{shortcutsProblem_, Portal::Feature::shortcuts}}) {
+        const std::string line =
+            Portal::message(static_cast<PortalProblem>(problem), feature, language);
+        if (!line.empty()) {
+            std::cerr << "Tamsel: " << line << std::endl;
+            text += (text.empty() ? "" : " ") + line;
+        }
+    }
+    model_->setSessionProblem(text.empty() ? std::nullopt : std::optional<std::string>(text));
 }
 
 // After a paste we may hold what the user had copied; it would go with us.

@@ -76,6 +76,10 @@ private:
     void startSecureInputPolling();
     void checkPermission();
     void activeApplicationChanged(const ActiveApplication& application);
+    void startPortals();
+    void portalKeyboardAnswered(int problem);
+    void portalShortcutsAnswered(int problem);
+    void reportSessionProblem();
     void closePopover();
 
     std::unique_ptr<Services> services_;
@@ -99,6 +103,9 @@ private:
     std::optional<bool> iconShowsActive_;
     std::vector<Hotkey> reportedUnavailable_;
     bool updateQueued_ = false;
+    // The last word from each portal (PortalProblem values); 0: all is well.
+    int keyboardProblem_ = 0;
+    int shortcutsProblem_ = 0;
     bool shutDown_ = false;
 };
 

@@ -66,9 +66,10 @@ int listPrompts() {
 int runTrayApplication(int argc, char** argv) {
     // Before Qt or anything else touches Xlib.
     initializeXlib();
-    const SessionPlan plan = SessionPlan::choose(SessionProbe::probe());
+    SessionOffer offer = SessionProbe::probe();
+    const SessionKind kind = SessionPlan::choose(offer).kind;
     const Language language = languageFromSystem(systemPreferredLanguages());
-    if (plan.kind == SessionKind::none) {
+    if (kind == SessionKind::none) {
         std::cerr << "Tamsel cannot start its tray application: " << openDisplay().error << "\n"
                   << Strings::keyboardAccessMissing(false, language) << "\n";
         listPrompts();
@@ -78,7 +79,7 @@ int runTrayApplication(int argc, char** argv) {
     // popover can then sit by the tray icon), on Wayland where it is not.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM",
-                plan.kind == SessionKind::waylandOnly ? QByteArray("wayland") : QByteArray("xcb"));
+                kind == SessionKind::waylandOnly ? QByteArray("wayland") : QByteArray("xcb"));
     }
 
     QApplication application(argc, argv);
@@ -90,7 +91,7 @@ int runTrayApplication(int argc, char** argv) {
     const SingleInstance::Folder folder = SingleInstance::privateFolder();
     std::optional<SingleInstance> instance;
     if (folder.path) {
-        instance.emplace(*folder.path, plan.kind == SessionKind::waylandOnly
+        instance.emplace(*folder.path, kind == SessionKind::waylandOnly
                                            ? qEnvironmentVariable("WAYLAND_DISPLAY")
                                            : qEnvironmentVariable("DISPLAY"));
         std::string claimError;
@@ -113,6 +114,10 @@ int runTrayApplication(int argc, char** argv) {
         std::cerr << "Tamsel: " << folder.error << " A second start cannot reach this one.\n";
     }
 
+    // KDE's and GNOME's portals are found on the session bus, which Qt opens
+    // only once the application exists; a start that only hands over never asks.
+    SessionProbe::probeDesktopBus(offer);
+    const SessionPlan plan = SessionPlan::choose(offer);
     // Said by the instance that stays (a start that only hands over is quiet):
     // which backend serves what, and what does not work in this session.
     std::cerr << "Tamsel: " << SessionTexts::summary(plan, language) << "\n";

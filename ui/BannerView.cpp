@@ -41,6 +41,9 @@ std::vector<BannerView::Banner> BannerView::banners() const {
         }
         warning(qtText(limits.front()), rest.join('\n'), nullptr);
     }
+    if (const auto& problem = model_->sessionProblem()) {
+        warning(qtText(*problem), QString(), nullptr);
+    }
     if (auto unavailable = model_->unavailableHotkeysMessage()) {
         warning(qtText(*unavailable), QString(), nullptr);
     }

@@ -116,6 +116,10 @@ void SetupView::refresh() {
     const bool granted = model_->accessibilityGranted();
     title_->setText(qtText(granted ? StringKey::setupReadyTitle : StringKey::setupTitle, language));
     why_->setText(qtText(granted ? StringKey::setupReadyWhy : StringKey::setupWhy, language));
+    // The desktop's own answer (a refused consent, no portal) says more.
+    if (const auto& problem = model_->sessionProblem(); problem && !granted) {
+        why_->setText(qtText(*problem));
+    }
     QStringList session;
     if (const auto& plan = model_->sessionPlan(); plan && plan->kind != SessionKind::x11) {
         session << qtText(SessionTexts::summary(*plan, language));

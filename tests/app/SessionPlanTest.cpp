@@ -56,3 +56,92 @@ TEST(SessionPlan, LimitsAreSaidWhereverSomethingDoesNotWork) {
     EXPECT_NE(SessionTexts::summary(bare, Language::en).find("Wayland session without XWayland"),
               std::string::npos);
 }
+
+namespace {
+
+SessionOffer portalDesktop(bool kwin, bool dataControl, std::uint32_t remoteDesktop) {
+    SessionOffer offer;
+    offer.waylandSession = true;
+    offer.x11Display = true;
+    offer.dataControl = dataControl;
+    offer.portalShortcuts = 1;
+    offer.portalRemoteDesktop = remoteDesktop;
+    offer.kwinScripting = kwin;
+    return offer;
+}
+
+bool saysSomewhere(const std::vector<std::string>& lines, const std::string& words) {
+    for (const std::string& line : lines) {
+        if (line.find(words) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(SessionPlan, KdeAndGnomeGoThroughTheDesktopPortals) {
+    using P = Provider;
+    const SessionPlan kde = SessionPlan::choose(portalDesktop(true, true, 2));
+    EXPECT_EQ(kde.trigger, P::portal);
+    EXPECT_EQ(kde.frontmost, P::kwin);
+    EXPECT_EQ(kde.keyboard, P::portal);
+    EXPECT_EQ(kde.clipboard, P::wayland);
+    EXPECT_TRUE(kde.keyboardConsentKept);
+    EXPECT_TRUE(kde.canFire());
+    EXPECT_TRUE(kde.canPaste());
+    // Shortcuts and keys reach native windows too.
+    EXPECT_FALSE(kde.onlyX11Windows());
+
+    const SessionPlan gnome = SessionPlan::choose(portalDesktop(false, false, 1));
+    EXPECT_EQ(gnome.trigger, P::portal);
+    EXPECT_EQ(gnome.frontmost, P::none);
+    EXPECT_EQ(gnome.keyboard, P::portal);
+    // X11's selections would reach X11 windows only: typed, never pasted.
+    EXPECT_EQ(gnome.clipboard, P::none);
+    EXPECT_FALSE(gnome.canPaste());
+    EXPECT_FALSE(gnome.keyboardConsentKept);
+
+    // A GNOME before the shortcut portal: shortcuts reach X11 windows only,
+    // which XTEST types into without the portal's consent dialog.
+    SessionOffer olderGnome = portalDesktop(false, false, 1);
+    olderGnome.portalShortcuts = 0;
+    const SessionPlan older = SessionPlan::choose(olderGnome);
+    EXPECT_EQ(older.trigger, P::x11);
+    EXPECT_EQ(older.frontmost, P::x11);
+    EXPECT_EQ(older.keyboard, P::x11);
+    EXPECT_EQ(older.clipboard, P::x11);
+    EXPECT_TRUE(older.onlyX11Windows());
+
+    // sway's own IPC wins where it answers, portals or not.
+    SessionOffer sway = portalDesktop(false, true, 2);
+    sway.swayIpc = true;
+    sway.virtualKeyboard = true;
+    const SessionPlan swayPlan = SessionPlan::choose(sway);
+    EXPECT_EQ(swayPlan.trigger, P::sway);
+    EXPECT_EQ(swayPlan.keyboard, P::wayland);
+}
+
+TEST(SessionPlan, ThePortalSessionsSayWhatTheyCannotDoInBothLanguages) {
+    const SessionPlan gnome = SessionPlan::choose(portalDesktop(false, false, 1));
+    const auto english = SessionTexts::limits(gnome, Language::en);
+    EXPECT_TRUE(saysSomewhere(english, "taken in every application"));
+    EXPECT_TRUE(saysSomewhere(english, "asks at every start"));
+    EXPECT_TRUE(saysSomewhere(english, "typed, never pasted"));
+    EXPECT_TRUE(saysSomewhere(english, "shortcuts fire in every application"));
+    EXPECT_TRUE(saysSomewhere(english, "layout lacks"));
+    const auto japanese = SessionTexts::limits(gnome, Language::ja);
+    EXPECT_EQ(japanese.size(), english.size());
+    EXPECT_TRUE(saysSomewhere(japanese, "貼り付けずに入力します"));
+    EXPECT_TRUE(saysSomewhere(japanese, "起動のたびに"));
+    EXPECT_NE(SessionTexts::summary(gnome, Language::en).find("shortcuts by the desktop portal"),
+              std::string::npos);
+
+    const SessionPlan kde = SessionPlan::choose(portalDesktop(true, true, 2));
+    const auto kdeLimits = SessionTexts::limits(kde, Language::en);
+    EXPECT_TRUE(saysSomewhere(kdeLimits, "asks once"));
+    EXPECT_FALSE(saysSomewhere(kdeLimits, "never pasted"));
+    EXPECT_FALSE(saysSomewhere(kdeLimits, "cannot be known"));
+    EXPECT_NE(SessionTexts::summary(kde, Language::ja).find("KWin スクリプト"), std::string::npos);
+}

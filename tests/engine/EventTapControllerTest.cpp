@@ -243,6 +243,19 @@ TEST_F(EventTapControllerTest, FiresOnlyInTargetedApplications) {
     EXPECT_EQ(firings().size(), 2u);
 }
 
+TEST_F(EventTapControllerTest, WhereTheFrontApplicationCannotBeKnownTargetsDoNotApply) {
+    controller->updateConfig(makeConfig({"Terminal", "Code"}));
+    controller->setFrontmostKnowable(false);
+    auto tap = startRunning();
+    EXPECT_TRUE(controller->firesIn(std::nullopt));
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::consume);
+    EXPECT_EQ(firings().size(), 1u);
+
+    controller->setFrontmostKnowable(true);
+    EXPECT_FALSE(controller->firesIn(std::nullopt));
+    EXPECT_EQ(tap->deliver(keyDown(cmd, enterKey)), TapVerdict::passThrough);
+}
+
 TEST_F(EventTapControllerTest, WindowTheTapSawAtKeyDownOutranksTheReportedApplication) {
     controller->updateConfig(makeConfig({"Terminal"}));
     auto tap = startRunning();

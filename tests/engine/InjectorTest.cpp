@@ -244,6 +244,15 @@ TEST_F(InjectorTest, TypingSendsReturnRightAfterTheLastPieceWithoutPostDelay) {
                 ElementsAre("0ms down 0 'hi'", "0ms up 0 'hi'", "1.5ms down 36", "1.5ms up 36"));
 }
 
+TEST_F(InjectorTest, WithoutAnyClipboardAPasteIsTypedInstead) {
+    // A session with no clipboard of ours (GNOME under Wayland): the paste key
+    // would paste whatever the user copied last.
+    injector = makeInjector({});
+    inject(makeRule("hi"), TriggerKind::send, makeConfig(InjectionMethod::paste, 0, 0));
+    EXPECT_THAT(steps(),
+                ElementsAre("0ms down 0 'hi'", "0ms up 0 'hi'", "1.5ms down 36", "1.5ms up 36"));
+}
+
 TEST_F(InjectorTest, EmptyPayloadDoesNothing) {
     general->setContents({{{FakePasteboard::plainTextType, "mine"}}});
     inject(makeRule(""), TriggerKind::send, makeConfig(InjectionMethod::paste));

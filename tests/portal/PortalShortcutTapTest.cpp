@@ -1,0 +1,279 @@
+#include "platform/portal/PortalShortcutTap.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusArgument>
+#include <QTest>
+
+#include "engine/EventTapController.h"
+#include "platform/fake/FakeAccessibility.h"
+#include "platform/fake/FakeMainQueue.h"
+#include "platform/portal/PortalShortcutNotation.h"
+#include "tests/portal/PortalFixture.h"
+
+namespace tamsel {
+namespace {
+
+using testing::RecordedCall;
+
+constexpr int waitMS = 10000;
+
+struct Fired {
+    std::string prompt;
+    TriggerKind kind;
+    bool operator==(const Fired&) const = default;
+};
+
+// The real controller over the portal tap, with what it reports kept.
+class ShortcutRig {
+public:
+    explicit ShortcutRig(const QDBusConnection& bus) {
+        auto mainQueue = std::make_shared<FakeMainQueue>(std::make_shared<VirtualClock>());
+        PortalShortcutHooks hooks;
+        hooks.describe = [](const Hotkey& hotkey) { return "Prompt for " + hotkey.stringValue(); };
+        hooks.problem = [this](PortalProblem problem) {
+            std::lock_guard lock(mutex);
+            problems.push_back(problem);
+        };
+        hooks.assigned = [this](std::vector<PortalAssignedTrigger> triggers) {
+            std::lock_guard lock(mutex);
+            assigned = std::move(triggers);
+        };
+        held = std::make_shared<PortalHeldShortcut>();
+        controller = std::make_shared<EventTapController>(
+            std::make_shared<PortalShortcutTapService>(bus, held, hooks),
+            std::make_shared<FakeAccessibility>(true), mainQueue);
+        controller->setOnTrigger(
+            [this](const Rule& rule, TriggerKind kind, const Config&, const FrontWindow&) {
+                std::lock_guard lock(mutex);
+                fired.push_back({rule.name, kind});
+            });
+        Config config = Config::makeDefault(Language::en);
+        config.targetBundleIDs.clear();
+        controller->updateConfig(config);
+        this->config = config;
+    }
+    // The controller joins its tap thread as it goes, before the lists the
+    // hooks write to: an answer already queued may still run until then.
+    ~ShortcutRig() {
+        controller->stop();
+        controller.reset();
+    }
+
+    std::vector<Fired> firings() {
+        std::lock_guard lock(mutex);
+        return fired;
+    }
+    std::vector<PortalProblem> reported() {
+        std::lock_guard lock(mutex);
+        return problems;
+    }
+    std::vector<PortalAssignedTrigger> triggers() {
+        std::lock_guard lock(mutex);
+        return assigned;
+    }
+
+    std::shared_ptr<EventTapController> controller;
+    std::shared_ptr<PortalHeldShortcut> held;
+    Config config;
+    std::mutex mutex;
+    std::vector<Fired> fired;
+    std::vector<PortalProblem> problems;
+    std::vector<PortalAssignedTrigger> assigned;
+};
+
+std::vector<PortalShortcutEntry> boundShortcuts(const RecordedCall& call) {
+    return Portal::readShortcuts(call.arguments.value(2));
+}
+
+class PortalShortcutTapTest : public testing::RealPortalTest {
+protected:
+    bool waitForBindings(std::size_t count) {
+        return QTest::qWaitFor(
+            [&] { return desktop->calls(QStringLiteral("BindShortcuts")).size() >= count; },
+            waitMS);
+    }
+    QString session(std::size_t index) {
+        auto sessions =
+            desktop->sessions(QStringLiteral("org.freedesktop.impl.portal.GlobalShortcuts"));
+        return index < sessions.size() ? sessions[index] : QString();
+    }
+};
+
+TEST_F(PortalShortcutTapTest, BindsEveryWatchedShortcutWithItsDescriptionAndPreferredTrigger) {
+    // Debian's portal predates the registry: the refusal costs nothing.
+    Portal::registerApplication(client);
+    ShortcutRig rig(client);
+    rig.controller->start();
+    ASSERT_TRUE(waitForBindings(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.reported().empty(); }, waitMS));
+    EXPECT_EQ(rig.reported(), std::vector<PortalProblem>{PortalProblem::none});
+
+    const std::vector<PortalShortcutEntry> shortcuts =
+        boundShortcuts(desktop->calls(QStringLiteral("BindShortcuts")).front());
+    std::vector<std::tuple<std::string, std::string, std::string>> seen;
+    for (const PortalShortcutEntry& entry : shortcuts) {
+        seen.emplace_back(
+            entry.id.toStdString(),
+            entry.properties.value(QStringLiteral("description")).toString().toStdString(),
+            entry.properties.value(QStringLiteral("preferred_trigger")).toString().toStdString());
+    }
+    const std::vector<std::tuple<std::string, std::string, std::string>> expected{
+        {"ctrl+enter", "Prompt for ctrl+enter", "CTRL+Return"},
+        {"ctrl+opt+1", "Prompt for ctrl+opt+1", "CTRL+ALT+1"},
+        {"ctrl+opt+2", "Prompt for ctrl+opt+2", "CTRL+ALT+2"},
+        {"ctrl+opt+3", "Prompt for ctrl+opt+3", "CTRL+ALT+3"},
+        {"cmd+enter", "Prompt for cmd+enter", "LOGO+Return"},
+        {"shift+cmd+enter", "Prompt for shift+cmd+enter", "LOGO+SHIFT+Return"},
+    };
+    EXPECT_EQ(seen, expected);
+    // One session, one binding: nothing asked twice.
+    EXPECT_EQ(desktop->calls(QStringLiteral("CreateSession")).size(), 1u);
+    EXPECT_EQ(desktop->calls(QStringLiteral("BindShortcuts")).size(), 1u);
+}
+
+TEST_F(PortalShortcutTapTest, ActivatedFiresThePromptAndKindBoundToIt) {
+    ShortcutRig rig(client);
+    rig.controller->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.reported().empty(); }, waitMS));
+
+    desktop->activate(session(0), QStringLiteral("ctrl+opt+2"));
+    desktop->deactivate(session(0), QStringLiteral("ctrl+opt+2"));
+    desktop->activate(session(0), QStringLiteral("cmd+enter"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.firings().size() >= 2; }, waitMS));
+    const std::vector<Fired> expected{{rig.config.rules[1].name, TriggerKind::insert},
+                                      {rig.config.rules[0].name, TriggerKind::send}};
+    EXPECT_EQ(rig.firings(), expected);
+    // The second shortcut was never let go: it counts as held, for a while.
+    EXPECT_EQ(rig.held->held(), Hotkey::parse("cmd+enter"));
+
+    // An id we never bound, or another session's, fires nothing.
+    desktop->activate(session(0), QStringLiteral("ctrl+opt+9"));
+    desktop->activate(QStringLiteral("/org/freedesktop/portal/desktop/session/1_1/other"),
+                      QStringLiteral("ctrl+enter"));
+    QTest::qWait(300);
+    EXPECT_EQ(rig.firings().size(), 2u);
+}
+
+TEST_F(PortalShortcutTapTest, ReportsTheTriggerTheDesktopAssignedAndItsLaterChanges) {
+    desktop->assignTrigger(QStringLiteral("cmd+enter"), QStringLiteral("Meta+Alt+Return"));
+    desktop->assignTrigger(QStringLiteral("ctrl+opt+3"), QString());
+    ShortcutRig rig(client);
+    rig.controller->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.triggers().size() == 6; }, waitMS));
+    auto triggerOf = [&](const char* hotkey) {
+        for (const PortalAssignedTrigger& assigned : rig.triggers()) {
+            if (assigned.hotkey == Hotkey::parse(hotkey)) {
+                return assigned;
+            }
+        }
+        return PortalAssignedTrigger{};
+    };
+    EXPECT_EQ(triggerOf("cmd+enter").description, "Meta+Alt+Return");
+    EXPECT_EQ(triggerOf("cmd+enter").trigger, Hotkey::parse("cmd+opt+enter"));
+    EXPECT_EQ(triggerOf("ctrl+opt+1").description, "CTRL+ALT+1");
+    EXPECT_EQ(triggerOf("ctrl+opt+3").description, "");
+    EXPECT_EQ(triggerOf("ctrl+opt+3").trigger, std::nullopt);
+
+    // The user gives a shortcut another trigger in the desktop's settings.
+    desktop->changeShortcuts(session(0),
+                             {{QStringLiteral("cmd+enter"), QStringLiteral("Ctrl+Shift+Return")},
+                              {QStringLiteral("ctrl+opt+3"), QStringLiteral("Ctrl+Alt+3")}});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return triggerOf("cmd+enter").description == "Ctrl+Shift+Return"; }, waitMS));
+    EXPECT_EQ(triggerOf("cmd+enter").trigger, Hotkey::parse("ctrl+shift+enter"));
+    EXPECT_EQ(triggerOf("ctrl+opt+3").trigger, Hotkey::parse("ctrl+opt+3"));
+    // The one not named has no trigger any more.
+    EXPECT_EQ(triggerOf("ctrl+enter").description, "");
+}
+
+TEST_F(PortalShortcutTapTest, AChangedConfigurationBindsInANewSessionAndPausingClosesIt) {
+    ShortcutRig rig(client);
+    rig.controller->start();
+    ASSERT_TRUE(waitForBindings(1));
+    const QString first = session(0);
+
+    Config changed = rig.config;
+    changed.rules[0].hotkey = "ctrl+shift+1";
+    rig.controller->updateConfig(changed);
+    ASSERT_TRUE(waitForBindings(2));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop->closedSessions().size() == 1; }, waitMS));
+    EXPECT_EQ(desktop->closedSessions(), std::vector<QString>{first});
+    std::vector<QString> ids;
+    for (const PortalShortcutEntry& entry :
+         boundShortcuts(desktop->calls(QStringLiteral("BindShortcuts"))[1])) {
+        ids.push_back(entry.id);
+    }
+    EXPECT_NE(std::find(ids.begin(), ids.end(), QStringLiteral("ctrl+shift+1")), ids.end());
+    EXPECT_EQ(std::find(ids.begin(), ids.end(), QStringLiteral("cmd+enter")), ids.end());
+
+    // The old session's shortcuts are gone; the new one's fire.
+    desktop->activate(first, QStringLiteral("cmd+enter"));
+    desktop->activate(session(1), QStringLiteral("ctrl+shift+1"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.firings().empty(); }, waitMS));
+    QTest::qWait(200);
+    EXPECT_EQ(rig.firings(), (std::vector<Fired>{{changed.rules[0].name, TriggerKind::send}}));
+
+    // The same set again binds nothing new.
+    rig.controller->updateConfig(changed);
+    QTest::qWait(300);
+    EXPECT_EQ(desktop->calls(QStringLiteral("BindShortcuts")).size(), 2u);
+
+    // Paused: the desktop lets go of every shortcut.
+    changed.enabled = false;
+    rig.controller->updateConfig(changed);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop->closedSessions().size() == 2; }, waitMS));
+    EXPECT_EQ(desktop->calls(QStringLiteral("CreateSession")).size(), 2u);
+}
+
+TEST_F(PortalShortcutTapTest, StoppingTheTapClosesItsSession) {
+    {
+        ShortcutRig rig(client);
+        rig.controller->start();
+        ASSERT_TRUE(waitForBindings(1));
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop->closedSessions().size() == 1; }, waitMS));
+}
+
+TEST_F(PortalShortcutTapTest, ASessionTheDesktopEndsIsReportedAndFiresNoMore) {
+    ShortcutRig rig(client);
+    rig.controller->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.reported().empty(); }, waitMS));
+    desktop->closeSession(session(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.reported().size() == 2; }, waitMS));
+    EXPECT_EQ(rig.reported().back(), PortalProblem::closed);
+    desktop->activate(session(0), QStringLiteral("cmd+enter"));
+    QTest::qWait(300);
+    EXPECT_TRUE(rig.firings().empty());
+    EXPECT_FALSE(
+        Portal::message(PortalProblem::closed, Portal::Feature::shortcuts, Language::ja).empty());
+}
+
+TEST_F(PortalShortcutTapTest, ARefusedBindingIsReportedAndItsSessionClosed) {
+    desktop->setBindResponse(1);
+    ShortcutRig rig(client);
+    rig.controller->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.reported().empty(); }, waitMS));
+    EXPECT_EQ(rig.reported(), std::vector<PortalProblem>{PortalProblem::denied});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop->closedSessions().size() == 1; }, waitMS));
+    EXPECT_TRUE(rig.triggers().empty());
+}
+
+TEST(PortalShortcutTapWithoutPortal, SaysThePortalIsMissing) {
+    testing::PortalBus bus;
+    ASSERT_FALSE(bus.address().isEmpty());
+    QDBusConnection client = bus.connect(QStringLiteral("tamsel-lonely"));
+    {
+        ShortcutRig rig(client);
+        rig.controller->start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.reported().empty(); }, waitMS));
+        EXPECT_EQ(rig.reported(), std::vector<PortalProblem>{PortalProblem::missing});
+        EXPECT_NE(Portal::message(PortalProblem::missing, Portal::Feature::shortcuts, Language::en)
+                      .find("GlobalShortcuts"),
+                  std::string::npos);
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("tamsel-lonely"));
+}
+
+} // namespace
+} // namespace tamsel
