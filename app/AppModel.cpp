@@ -107,6 +107,18 @@ std::optional<std::string> AppModel::unavailableHotkeysMessage() const {
     return Strings::unavailableShortcuts(shortcuts, language_);
 }
 
+std::optional<std::string> AppModel::desktopTriggersMessage() const {
+    if (desktopTriggers_.empty()) {
+        return std::nullopt;
+    }
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const auto& [ours, desktops] : desktopTriggers_) {
+        const auto hotkey = Hotkey::parse(ours);
+        pairs.emplace_back(hotkey ? hotkey->displayString(platformKeyNaming) : ours, desktops);
+    }
+    return Strings::desktopAssignedShortcuts(pairs, language_);
+}
+
 AppModel::RunState AppModel::runState() const {
     if (!accessibilityGranted_) {
         return RunState::permissionDenied;

@@ -99,6 +99,9 @@ public:
     void setDesktopTriggers(std::map<std::string, std::string> triggers) {
         publish(desktopTriggers_, std::move(triggers));
     }
+    // The banner text for them in the current language; no value when the
+    // desktop fires every shortcut on the key it was asked for.
+    std::optional<std::string> desktopTriggersMessage() const;
     const std::optional<std::string>& loadError() const { return loadError_; }
     // Whether the unreadable file met a configuration already in use (a
     // reload), which stays, rather than the start, which fell back to defaults.

@@ -47,6 +47,9 @@ std::vector<BannerView::Banner> BannerView::banners() const {
     if (auto unavailable = model_->unavailableHotkeysMessage()) {
         warning(qtText(*unavailable), QString(), nullptr);
     }
+    if (auto assigned = model_->desktopTriggersMessage()) {
+        warning(qtText(*assigned), QString(), nullptr)->isWarning = false;
+    }
     if (const auto& error = model_->loadError()) {
         // After a reload the prompts in use stay; only at the start does
         // Tamsel fall back to its defaults.

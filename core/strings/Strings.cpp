@@ -338,6 +338,26 @@ std::string unavailableShortcuts(const std::vector<std::string>& shortcuts, Lang
                    "shortcut."});
 }
 
+std::string desktopAssignedShortcuts(const std::vector<std::pair<std::string, std::string>>& pairs,
+                                     Language language) {
+    const bool ja = language == Language::ja;
+    std::string list;
+    for (const auto& [ours, desktops] : pairs) {
+        if (!list.empty()) {
+            list += ja ? "、" : ", ";
+        }
+        list += ours;
+        list += " → ";
+        list += desktops.empty() ? (ja ? "なし" : "none") : desktops;
+    }
+    if (ja) {
+        return concat({"デスクトップが別のキーを割り当てたショートカット: ", list,
+                       "。キーはデスクトップのショートカット設定で変更できます。"});
+    }
+    return concat({"The desktop fires these shortcuts on other keys: ", list,
+                   ". Change them in the desktop's shortcut settings."});
+}
+
 std::string keyboardAccessMissing(bool displayReachable, Language language) {
     if (language == Language::ja) {
         return displayReachable

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/analysis/CandidateKind.h"
@@ -156,6 +157,10 @@ std::string secureInputDetail(std::optional<std::string_view> holder, Language l
 // Shortcuts that another program holds, so that pressing them never reaches
 // Tamsel; `shortcuts` are their symbol forms, in the order to list them.
 std::string unavailableShortcuts(const std::vector<std::string>& shortcuts, Language language);
+// Where the desktop holds the shortcuts: the keys it really fires ours on,
+// as (our shortcut, the desktop's, empty for none) in the order to list them.
+std::string desktopAssignedShortcuts(const std::vector<std::pair<std::string, std::string>>& pairs,
+                                     Language language);
 // Why keys can neither be watched nor typed, when the display says no.
 std::string keyboardAccessMissing(bool displayReachable, Language language);
 std::string injectionProblem(InjectionProblem problem, Language language);

@@ -333,4 +333,23 @@ TEST_F(PopoverViewTest, TheSessionsLimitsAreShownInTheBannerAndTheSetupGuide) {
     EXPECT_TRUE(view->findChildren<QWidget*>("banner").empty());
 }
 
+// The keys the desktop really fires on, where it holds the shortcuts and
+// gave some of ours other keys (or none).
+TEST_F(PopoverViewTest, ShortcutsTheDesktopMovedAreNamedWithTheirNewKeys) {
+    start({makeRule("A", "First", "ctrl+enter")});
+    EXPECT_TRUE(view->findChildren<QWidget*>("banner").empty());
+    model->setDesktopTriggers({{"ctrl+enter", "Meta+Return"}, {"cmd+1", ""}});
+    pump();
+    auto banners = view->findChildren<QWidget*>("banner");
+    ASSERT_EQ(banners.size(), 1);
+    const QString shown = visibleTexts(banners[0]).join(' ');
+    const std::string ours = Hotkey::parse("ctrl+enter")->displayString(platformKeyNaming);
+    EXPECT_TRUE(shown.contains(QString::fromStdString(ours + " → Meta+Return")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QString::fromUtf8("→ none"))) << shown.toStdString();
+    model->setDesktopTriggers({});
+    pump();
+    EXPECT_TRUE(view->findChildren<QWidget*>("banner").empty());
+}
+
 } // namespace
