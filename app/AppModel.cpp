@@ -1,8 +1,8 @@
 #include "app/AppModel.h"
 
-#include <iostream>
-
 #include <algorithm>
+#include <iostream>
+#include <utility>
 
 #include "core/config/Validator.h"
 #include "core/toolkit/TextToolkit.h"
@@ -80,6 +80,10 @@ std::shared_ptr<AppModel> AppModel::create(Services services) {
         s.injector->setOnProblem([weakModel, mainQueue = s.mainQueue](InjectionProblem problem) {
             mainQueue->post([weakModel, problem] {
                 if (auto strong = weakModel.lock()) {
+                    if (problem == InjectionProblem::pastedInsteadOfTyped &&
+                        std::exchange(strong->pastedInsteadTold_, true)) {
+                        return;
+                    }
                     std::string message = Strings::injectionProblem(problem, strong->language_);
                     std::cerr << "Tamsel: " << message << std::endl;
                     strong->showNotice(std::move(message));

@@ -187,6 +187,9 @@ private:
     bool loadErrorKeptConfig_ = false;
     std::optional<std::string> saveError_;
     std::optional<std::string> notice_;
+    // The layout cannot change while the user is away, so a fallback that
+    // comes at every firing is told once a run.
+    bool pastedInsteadTold_ = false;
     bool showsSetupGuide_ = false;
     std::optional<std::string> expandedRuleID_;
     bool showsSettings_ = false;

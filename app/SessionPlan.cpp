@@ -152,11 +152,18 @@ std::vector<std::string> limits(const SessionPlan& plan, Language language) {
                        "keyboard: its RemoteDesktop portal cannot keep the answer.",
                        "起動のたびに、Tamsel がキーボードを使ってよいかデスクトップが"
                        "確認します（この RemoteDesktop ポータルは許可を保存できません）。"));
-        lines.push_back(pick(language,
-                             "Typed characters your keyboard layout lacks (Japanese on a Latin "
-                             "layout, emoji) may not arrive.",
-                             "キーボード配列にない文字（ラテン配列での日本語や絵文字）は、"
-                             "入力しても届かないことがあります。"));
+        lines.push_back(
+            plan.clipboard == Provider::none
+                ? pick(language,
+                       "The desktop types only characters your keyboard layout has: a prompt "
+                       "with others (Japanese on a Latin layout, emoji) is not typed at all.",
+                       "デスクトップはキーボード配列にある文字しか入力できません。ほかの文字"
+                       "（ラテン配列での日本語や絵文字）を含むプロンプトは入力しません。")
+                : pick(language,
+                       "The desktop types only characters your keyboard layout has: a prompt "
+                       "with others (Japanese on a Latin layout, emoji) is pasted instead.",
+                       "デスクトップはキーボード配列にある文字しか入力できません。ほかの文字"
+                       "（ラテン配列での日本語や絵文字）を含むプロンプトは貼り付けます。"));
     }
     if (plan.keyboard != Provider::none && plan.clipboard == Provider::none) {
         lines.push_back(pick(language,

@@ -134,9 +134,15 @@ void Injector::inject(const WorkItem& item) {
     }
     // Without any clipboard the paste key would paste whatever the user
     // copied last, not the prompt: type it instead.
-    if (item.method == InjectionMethod::type || pasteboards_.empty()) {
+    const bool typing = item.method == InjectionMethod::type || pasteboards_.empty();
+    if (!typing) {
+        paste(item);
+    } else if (keyboard_->canType(InjectionText::flattenForTyping(item.payload))) {
         type(item);
+    } else if (pasteboards_.empty()) {
+        report(InjectionProblem::charactersNotTypeable);
     } else {
+        report(InjectionProblem::pastedInsteadOfTyped);
         paste(item);
     }
     keyboard_->injectionFinished();

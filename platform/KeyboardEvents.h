@@ -53,6 +53,14 @@ public:
     // must not be mixed with keys) wants it in one event.
     static constexpr std::size_t defaultUnicodeStringLimit = 20;
     virtual std::size_t unicodeStringLimit() const { return defaultUnicodeStringLimit; }
+    // Whether every character of the UTF-8 `text` can be typed here. A
+    // backend that types by keysym through the compositor depends on the
+    // user's layout having them; one that brings its own layout types
+    // anything.
+    virtual bool canType(std::string_view text) {
+        (void)text;
+        return true;
+    }
     // After the last event of one injection: a backend that changed the
     // keyboard layout to type (XTest) puts it back here.
     virtual void injectionFinished() {}

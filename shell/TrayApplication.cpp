@@ -28,6 +28,7 @@
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtWorkspace.h"
 #include "platform/wayland/SwayEventTap.h"
+#include "platform/wayland/WaylandActiveLayout.h"
 #include "platform/wayland/WaylandDataControl.h"
 #include "platform/wayland/WaylandKeyboard.h"
 #include "platform/x11/SyntheticKeyLedger.h"
@@ -36,9 +37,6 @@
 #include "platform/x11/X11Keyboard.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11SystemTray.h"
-#include "platform/wayland/SwayEventTap.h"
-#include "platform/wayland/WaylandDataControl.h"
-#include "platform/wayland/WaylandKeyboard.h"
 #include "platform/portal/KWinActiveWindow.h"
 #include "platform/portal/PortalKeyboard.h"
 #include "platform/portal/PortalRestoreToken.h"
@@ -165,6 +163,15 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
     std::shared_ptr<KeyboardEvents> keyboard;
     if (services->portalKeyboard) {
         keyboard = services->portalKeyboard;
+        // The desktop types only what the user's layout has; knowing the
+        // layout lets a prompt it lacks be pasted instead of losing letters.
+        std::string layoutError;
+        if (auto layout = WaylandActiveLayout::create(layoutError)) {
+            services->portalKeyboard->setLayout(std::move(layout));
+        } else {
+            std::cerr << "Tamsel: " << layoutError
+                      << "; characters the keyboard layout lacks may not be typed.\n";
+        }
     } else if (plan.keyboard == Provider::wayland) {
         keyboard = WaylandKeyboard::create(keyboardError);
     } else if (plan.keyboard == Provider::x11) {

@@ -18,6 +18,12 @@ enum class InjectionProblem : std::uint8_t {
     // The clipboard's owner did not say what it held in time: it could not be
     // given back, so the prompt stays on it.
     clipboardUnreadable,
+    // The keyboard layout lacks some of the prompt's characters, which
+    // typing would silently drop: this firing pasted the prompt instead.
+    pastedInsteadOfTyped,
+    // As above, with no clipboard to paste through: nothing was typed, so
+    // no half prompt was sent either.
+    charactersNotTypeable,
 };
 
 } // namespace tamsel

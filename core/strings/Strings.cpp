@@ -391,6 +391,18 @@ std::string injectionProblem(InjectionProblem problem, Language language) {
                     "プロンプトがクリップボードに残っています。"
                   : "The clipboard's owner did not answer, so its contents could not be put "
                     "back; the prompt stays on the clipboard.";
+    case InjectionProblem::pastedInsteadOfTyped:
+        return ja ? "キーボード配列にない文字がプロンプトに含まれるため、入力の代わりに貼り付けまし"
+                    "た（この配列では以後も同様です）。"
+                  : "The prompt has characters your keyboard layout lacks, so it was pasted "
+                    "instead of typed (and will be whenever that happens).";
+    case InjectionProblem::charactersNotTypeable:
+        return ja ? "キーボード配列にない文字がプロンプトに含まれ、貼り付けに使えるクリップボードも"
+                    "ないため、何も入力しませんでした。配列を切り替えるか、その文字を除いてくださ"
+                    "い。"
+                  : "Nothing was typed: the prompt has characters your keyboard layout lacks, "
+                    "and there is no clipboard here to paste them through. Switch layouts or "
+                    "leave those characters out.";
     }
     return {};
 }

@@ -93,6 +93,30 @@ void FakeKeyboard::holdModifiers(std::uint64_t flags, std::optional<Clock::Durat
     releaseTime_ = releaseTime;
 }
 
+void FakeKeyboard::setUntypableCharacters(std::string characters) {
+    std::lock_guard lock(mutex_);
+    untypable_.clear();
+    for (std::size_t offset = 0; offset < characters.size();) {
+        untypable_.insert(TextToolkit::decodeAt(characters, offset));
+    }
+}
+
+std::string FakeKeyboard::lastTypeabilityQuestion() const {
+    std::lock_guard lock(mutex_);
+    return lastTypeabilityQuestion_;
+}
+
+bool FakeKeyboard::canType(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    lastTypeabilityQuestion_ = text;
+    for (std::size_t offset = 0; offset < text.size();) {
+        if (untypable_.count(TextToolkit::decodeAt(text, offset)) > 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool FakeKeyboard::isKeyDown(std::uint16_t keyCode) {
     const Clock::Duration now = timeline_->clock()->now();
     std::lock_guard guard(mutex_);

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <string>
+#include <string_view>
 
 #include "platform/KeyboardEvents.h"
 #include "platform/fake/Timeline.h"
@@ -26,6 +28,7 @@ public:
     std::uint64_t combinedModifierFlags() override;
     bool isKeyDown(std::uint16_t keyCode) override;
     std::size_t unicodeStringLimit() const override { return unicodeStringLimit_; }
+    bool canType(std::string_view text) override;
 
     // The user holds `flags` until the virtual clock reaches `releaseTime`
     // (for ever without one).
@@ -34,6 +37,10 @@ public:
     void holdKey(std::uint16_t keyCode, std::optional<Clock::Duration> releaseTime);
     // Before the keyboard is in use.
     void setUnicodeStringLimit(std::size_t limit) { unicodeStringLimit_ = limit; }
+    // Characters (UTF-8) the layout lacks, as a desktop typing by keysym
+    // would; what canType() was last asked.
+    void setUntypableCharacters(std::string characters);
+    std::string lastTypeabilityQuestion() const;
     void failSourceCreation(bool fail);
     void failEventCreation(std::uint16_t keyCode);
     std::size_t modifierReads() const;
@@ -50,6 +57,8 @@ private:
     std::set<std::uint16_t> failingKeyCodes_;
     std::size_t modifierReads_ = 0;
     std::size_t unicodeStringLimit_ = defaultUnicodeStringLimit;
+    std::set<char32_t> untypable_;
+    std::string lastTypeabilityQuestion_;
 };
 
 } // namespace tamsel

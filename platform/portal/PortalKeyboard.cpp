@@ -1,12 +1,14 @@
 #include "platform/portal/PortalKeyboard.h"
 
 #include <iostream>
+#include <set>
 
 #include <QDBusObjectPath>
 #include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include "core/config/Hotkey.h"
+#include "core/toolkit/TextToolkit.h"
 #include "platform/portal/PortalRestoreToken.h"
 
 namespace tamsel {
@@ -268,9 +270,7 @@ void PortalKeyboard::post(SyntheticKeyEvent& event) {
                 character = 0x10000 + ((character - 0xD800) << 10) + (key.text[at + 1] - 0xDC00);
                 ++at;
             }
-            std::uint32_t keysym = character == U'\n' || character == U'\r'
-                                       ? XKB_KEY_Return
-                                       : xkb_utf32_to_keysym(character);
+            const std::uint32_t keysym = keysymFor(character);
             if (keysym == XKB_KEY_NoSymbol) {
                 continue;
             }
@@ -298,6 +298,25 @@ void PortalKeyboard::post(SyntheticKeyEvent& event) {
             }
         }
     }
+}
+
+std::uint32_t PortalKeyboard::keysymFor(char32_t character) {
+    return character == U'\n' || character == U'\r' ? XKB_KEY_Return
+                                                     : xkb_utf32_to_keysym(character);
+}
+
+bool PortalKeyboard::canType(std::string_view text) {
+    if (!layout_) {
+        return true;
+    }
+    std::set<std::uint32_t> distinct;
+    for (std::size_t offset = 0; offset < text.size();) {
+        const std::uint32_t keysym = keysymFor(TextToolkit::decodeAt(text, offset));
+        if (keysym != XKB_KEY_NoSymbol) {
+            distinct.insert(keysym);
+        }
+    }
+    return layout_->missing({distinct.begin(), distinct.end()}).empty();
 }
 
 std::uint64_t PortalKeyboard::combinedModifierFlags() {

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -25,6 +26,7 @@
 #include <QPointer>
 
 #include "platform/KeyboardEvents.h"
+#include "platform/KeyboardLayout.h"
 #include "platform/portal/PortalRequest.h"
 #include "platform/portal/PortalShortcutTap.h"
 
@@ -64,6 +66,14 @@ public:
     // shortcut it said is still held.
     std::uint64_t combinedModifierFlags() override;
     bool isKeyDown(std::uint16_t keyCode) override;
+    // Asks the layout, when one was given: the desktop drops the keysyms its
+    // active layout lacks.
+    bool canType(std::string_view text) override;
+    // Set once, before the first injection; without it every text counts
+    // as typeable.
+    void setLayout(std::shared_ptr<KeyboardLayout> layout) { layout_ = std::move(layout); }
+    // The keysym typing `character` sends; NoSymbol for none.
+    static std::uint32_t keysymFor(char32_t character);
 
     // The evdev code for a virtual key code the injector presses by name.
     static std::optional<int> evdevCode(std::uint16_t virtualKeyCode);
@@ -84,6 +94,7 @@ private:
     QDBusConnection bus_;
     std::shared_ptr<PortalHeldShortcut> held_;
     std::filesystem::path tokenFile_;
+    std::shared_ptr<KeyboardLayout> layout_;
     std::optional<std::uint32_t> version_;
     QPointer<PortalRequest> request_;
     std::atomic<bool> ready_{false};

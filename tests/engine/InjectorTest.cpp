@@ -253,6 +253,37 @@ TEST_F(InjectorTest, WithoutAnyClipboardAPasteIsTypedInstead) {
                 ElementsAre("0ms down 0 'hi'", "0ms up 0 'hi'", "1.5ms down 36", "1.5ms up 36"));
 }
 
+TEST_F(InjectorTest, APromptTheLayoutCannotTypeIsPastedInsteadAndTheClipboardComesBack) {
+    // A desktop typing by keysym drops what the user's layout lacks: typing
+    // would send "ok" without the Japanese.
+    keyboard->setUntypableCharacters("日本");
+    general->setContents({{{FakePasteboard::plainTextType, "mine"}}});
+    inject(makeRule("日本\nok"), TriggerKind::send, makeConfig(InjectionMethod::type, 0, 0));
+    EXPECT_THAT(steps(), ElementsAre("0ms general read", "0ms general clear",
+                                     "0ms general set '日本\nok'", "0ms down 9 flags=0x100000",
+                                     "0ms up 9 flags=0x100000", "60ms down 36", "60ms up 36",
+                                     "100ms general clear", "100ms general write 1"));
+    EXPECT_EQ(general->contents(),
+              (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "mine"}}}));
+    EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::pastedInsteadOfTyped});
+
+    // The question is about what typing would send: line breaks as spaces.
+    timeline->clear();
+    inject(makeRule("ok\r\nthen"), TriggerKind::insert, makeConfig(InjectionMethod::type, 0, 0));
+    EXPECT_EQ(keyboard->lastTypeabilityQuestion(), "ok then");
+    EXPECT_THAT(steps(), ElementsAre("100ms down 0 'ok then'", "100ms up 0 'ok then'"));
+    EXPECT_EQ(problems().size(), 1u);
+}
+
+TEST_F(InjectorTest, WithNeitherLayoutNorClipboardNothingIsTypedAndNothingSent) {
+    // Half a prompt followed by Return would send a message the user never wrote.
+    injector = makeInjector({});
+    keyboard->setUntypableCharacters("é");
+    inject(makeRule("café"), TriggerKind::send, makeConfig(InjectionMethod::paste, 0, 0));
+    EXPECT_TRUE(timeline->entries().empty());
+    EXPECT_EQ(problems(), std::vector<InjectionProblem>{InjectionProblem::charactersNotTypeable});
+}
+
 TEST_F(InjectorTest, EmptyPayloadDoesNothing) {
     general->setContents({{{FakePasteboard::plainTextType, "mine"}}});
     inject(makeRule(""), TriggerKind::send, makeConfig(InjectionMethod::paste));
