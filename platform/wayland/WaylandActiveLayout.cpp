@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <string_view>
+#include <utility>
 
 #include <wayland-client.h>
 
@@ -12,6 +13,13 @@
 namespace tamsel {
 
 namespace {
+
+void capabilities(void* data, wl_seat*, std::uint32_t capabilities) {
+    static_cast<WaylandActiveLayout*>(data)->takeCapabilities(capabilities);
+}
+void seatName(void*, wl_seat*, const char*) {}
+
+const wl_seat_listener seatListener{capabilities, seatName};
 
 void keymap(void* data, wl_keyboard*, std::uint32_t format, int fd, std::uint32_t size) {
     static_cast<WaylandActiveLayout*>(data)->takeKeymap(format, fd, size);
@@ -59,16 +67,35 @@ std::unique_ptr<WaylandActiveLayout> WaylandActiveLayout::create(std::string& er
     if (!layout->connection_) {
         return nullptr;
     }
-    wl_seat* seat = layout->connection_->seat();
-    if (!seat) {
+    layout->seat_ = layout->connection_->seat();
+    if (!layout->seat_) {
         error = "the Wayland compositor offers no seat, so its keyboard layout is unknown";
         return nullptr;
     }
-    layout->keyboard_ = wl_seat_get_keyboard(seat);
-    wl_keyboard_add_listener(layout->keyboard_, &keyboardListener, layout.get());
-    // The compositor sends the keymap as soon as the keyboard exists.
-    layout->connection_->roundtrip();
+    wl_seat_add_listener(layout->seat_, &seatListener, layout.get());
+    layout->catchUp();
     return layout;
+}
+
+void WaylandActiveLayout::catchUp() {
+    connection_->roundtrip();
+    if (std::exchange(keymapAwaited_, false)) {
+        connection_->roundtrip();
+    }
+}
+
+void WaylandActiveLayout::takeCapabilities(std::uint32_t capabilities) {
+    const bool hasKeyboard = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
+    if (hasKeyboard && !keyboard_) {
+        // The compositor sends the keymap as soon as the keyboard exists.
+        keyboard_ = wl_seat_get_keyboard(seat_);
+        wl_keyboard_add_listener(keyboard_, &keyboardListener, this);
+        keymapAwaited_ = true;
+    } else if (!hasKeyboard && keyboard_) {
+        wl_keyboard_destroy(keyboard_);
+        keyboard_ = nullptr;
+        keysyms_.reset();
+    }
 }
 
 WaylandActiveLayout::~WaylandActiveLayout() {
@@ -90,7 +117,7 @@ void WaylandActiveLayout::takeKeymap(std::uint32_t format, int fd, std::uint32_t
 
 bool WaylandActiveLayout::known() {
     std::lock_guard lock(mutex_);
-    connection_->roundtrip();
+    catchUp();
     return keysyms_.has_value();
 }
 
@@ -98,7 +125,7 @@ std::vector<std::uint32_t> WaylandActiveLayout::missing(const std::vector<std::u
     std::lock_guard lock(mutex_);
     // Delivers a keymap sent since we last asked; a compositor that has gone
     // leaves the last one known.
-    connection_->roundtrip();
+    catchUp();
     std::vector<std::uint32_t> lacking;
     if (!keysyms_) {
         return lacking;

@@ -19,6 +19,7 @@
 #include "platform/wayland/LayoutKeysyms.h"
 
 struct wl_keyboard;
+struct wl_seat;
 
 namespace tamsel {
 
@@ -39,15 +40,23 @@ public:
     // Whether a keymap has arrived and could be read.
     bool known();
 
-    // Called from the keyboard's listener.
+    // Called from the seat's and the keyboard's listeners.
+    void takeCapabilities(std::uint32_t capabilities);
     void takeKeymap(std::uint32_t format, int fd, std::uint32_t size);
 
 private:
     WaylandActiveLayout() = default;
+    // Handles what the compositor sent; a keyboard asked for on the way
+    // gets its keymap in a second exchange.
+    void catchUp();
 
     std::mutex mutex_;
     std::unique_ptr<WaylandConnection> connection_;
+    wl_seat* seat_ = nullptr;
+    // Only while the seat has a keyboard: asking for one before is an error
+    // that ends the connection.
     wl_keyboard* keyboard_ = nullptr;
+    bool keymapAwaited_ = false;
     std::optional<LayoutKeysyms> keysyms_;
 };
 

@@ -436,3 +436,24 @@ TEST_F(AppModelTest, WithoutAFrontWindowTheTargetListCannotApply) {
     injector->waitUntilIdle();
     EXPECT_EQ(textsPasted(*timeline), std::vector<std::string>{"\n\nAlpha text"});
 }
+
+TEST_F(AppModelTest, APasteInsteadOfTypingIsToldOnceARun) {
+    makeModel();
+    model->mutate([](Config& config) { config.injectionMethod = InjectionMethod::type; });
+    model->updateRule("A", [](Rule& rule) { rule.text = "α and ω"; });
+    keyboard->setUntypableCharacters("α");
+    const FrontWindow xterm{42, "XTerm"};
+    auto fireAndSettle = [&] {
+        ASSERT_TRUE(model->fire({TriggerKind::insert, "A"}, xterm).fired);
+        injector->waitUntilIdle();
+        mainQueue->runPending();
+    };
+    const std::string told =
+        Strings::injectionProblem(InjectionProblem::pastedInsteadOfTyped, Language::en);
+    fireAndSettle();
+    EXPECT_EQ(model->notice(), told);
+    model->dismissNotice();
+    fireAndSettle();
+    EXPECT_FALSE(model->notice()) << "the same fallback was told twice";
+    EXPECT_EQ(textsPasted(*timeline), (std::vector<std::string>{"\n\nα and ω", "\n\nα and ω"}));
+}

@@ -2,6 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <iterator>
+#include <mutex>
+#include <set>
+
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -9,6 +14,8 @@
 #include "engine/InjectionText.h"
 #include "engine/Injector.h"
 #include "platform/Clock.h"
+#include "platform/fake/FakePasteboard.h"
+#include "platform/fake/VirtualClock.h"
 #include "platform/portal/PortalRestoreToken.h"
 #include "tests/portal/PortalFixture.h"
 
@@ -142,6 +149,70 @@ TEST_F(PortalKeyboardTest, TheInjectorWaitsWhileTheShortcutIsHeldThenTypesAndSen
     expected.emplace_back("code", 28, 1);
     expected.emplace_back("code", 28, 0);
     EXPECT_EQ(sent(), expected);
+}
+
+// A layout that lacks the keysyms it is given, as Mutter's Latin layouts lack
+// Japanese; it remembers what it was asked.
+class LayoutLacking final : public KeyboardLayout {
+public:
+    explicit LayoutLacking(std::set<std::uint32_t> lacking) : lacking_(std::move(lacking)) {}
+    std::vector<std::uint32_t> missing(const std::vector<std::uint32_t>& keysyms) override {
+        std::lock_guard lock(mutex_);
+        asked_.insert(keysyms.begin(), keysyms.end());
+        std::vector<std::uint32_t> out;
+        std::copy_if(keysyms.begin(), keysyms.end(), std::back_inserter(out),
+                     [this](std::uint32_t keysym) { return lacking_.count(keysym) > 0; });
+        return out;
+    }
+    std::set<std::uint32_t> asked() {
+        std::lock_guard lock(mutex_);
+        return asked_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::set<std::uint32_t> lacking_;
+    std::set<std::uint32_t> asked_;
+};
+
+TEST_F(PortalKeyboardTest, APromptTheLayoutLacksIsPastedWithTheClipboardKeyInstead) {
+    auto keyboard = std::shared_ptr<PortalKeyboard>(startKeyboard());
+    ASSERT_TRUE(keyboard->ready());
+    auto layout = std::make_shared<LayoutLacking>(std::set<std::uint32_t>{0x10065E5}); // 日
+    keyboard->setLayout(layout);
+    EXPECT_TRUE(keyboard->canType("ok é"));
+    EXPECT_FALSE(keyboard->canType("日本 ok"));
+    // Asked once per character, by the keysym the desktop would be sent.
+    EXPECT_EQ(layout->asked(),
+              (std::set<std::uint32_t>{0x6F, 0x6B, 0x20, 0xE9, 0x10065E5, 0x100672C}));
+
+    auto clock = std::make_shared<VirtualClock>();
+    auto clipboard = std::make_shared<FakePasteboard>("clipboard", std::make_shared<Timeline>(clock));
+    clipboard->setContents({{{FakePasteboard::plainTextType, "mine"}}});
+    Injector injector(keyboard, {clipboard}, std::make_shared<SystemClock>(),
+                      {9, Modifiers::controlFlag | Modifiers::shiftFlag});
+    std::vector<InjectionProblem> problems;
+    injector.setOnProblem([&](InjectionProblem problem) { problems.push_back(problem); });
+    Config config;
+    config.injectionMethod = InjectionMethod::type;
+    config.preDelayMS = 0;
+    config.postDelayMS = 0;
+    Rule rule;
+    rule.text = "日本 ok";
+    rule.hotkey = "ctrl+enter";
+    injector.perform(rule, TriggerKind::send, config);
+    injector.waitUntilIdle();
+    EXPECT_EQ(sent(), (std::vector<Key>{{"code", 29, 1},
+                                        {"code", 42, 1},
+                                        {"code", 47, 1},
+                                        {"code", 47, 0},
+                                        {"code", 42, 0},
+                                        {"code", 29, 0},
+                                        {"code", 28, 1},
+                                        {"code", 28, 0}}));
+    EXPECT_EQ(problems, std::vector<InjectionProblem>{InjectionProblem::pastedInsteadOfTyped});
+    EXPECT_EQ(clipboard->contents(),
+              (std::vector<FakePasteboard::Item>{{{FakePasteboard::plainTextType, "mine"}}}));
 }
 
 TEST_F(PortalKeyboardTest, AHeldShortcutStopsCountingAfterItsLimit) {
