@@ -7,8 +7,8 @@
 // data control. KDE Plasma and GNOME offer neither; their desktop portals
 // hold shortcuts for us and type on our behalf, KWin runs a script that
 // tells us the window in front, and where the portal has a Clipboard
-// interface (GNOME) the keyboard's session also lends us the clipboard. Nothing here probes: the shell does and
-// hands over what it found.
+// interface (GNOME) the keyboard's session also lends us the clipboard.
+// Nothing here probes: the shell does and hands over what it found.
 
 #include <cstdint>
 #include <string>

@@ -134,8 +134,9 @@ void Injector::inject(const WorkItem& item) {
     }
     // Without any clipboard the paste key would paste whatever the user
     // copied last, not the prompt: type it instead.
-    const bool canPaste = std::any_of(pasteboards_.begin(), pasteboards_.end(),
-                                      [](const auto& pasteboard) { return pasteboard->available(); });
+    const bool canPaste =
+        std::any_of(pasteboards_.begin(), pasteboards_.end(),
+                    [](const auto& pasteboard) { return pasteboard->available(); });
     if (item.method == InjectionMethod::type || !canPaste) {
         type(item);
     } else {

@@ -471,8 +471,7 @@ void TrayApplication::reportWithheldClipboard() {
     clipboardWithheld_ = withheld;
     const SessionPlan shown = withheld ? plan.withClipboardWithheld() : plan;
     if (withheld) {
-        std::cerr << "Tamsel: " << SessionTexts::clipboardWithheld(model_->language())
-                  << std::endl;
+        std::cerr << "Tamsel: " << SessionTexts::clipboardWithheld(model_->language()) << std::endl;
     }
     model_->setSessionPlan(shown);
 }

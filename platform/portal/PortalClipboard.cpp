@@ -32,7 +32,8 @@ constexpr char utf8Text[] = "text/plain;charset=utf-8";
 using Clock = std::chrono::steady_clock;
 
 int millisecondsUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
 }
 
@@ -201,7 +202,9 @@ QString PortalClipboard::followSession() {
     return session_;
 }
 
-bool PortalClipboard::available() { return !keyboard_->clipboardSession().isEmpty(); }
+bool PortalClipboard::available() {
+    return !keyboard_->clipboardSession().isEmpty();
+}
 
 std::optional<std::vector<std::unique_ptr<PasteboardItem>>> PortalClipboard::items() {
     const Clock::time_point deadline = Clock::now() + captureLimit;
@@ -257,7 +260,8 @@ std::optional<std::vector<std::unique_ptr<PasteboardItem>>> PortalClipboard::ite
     // Giving back less than the owner had would lose the rest; what we
     // could not read at all is left alone. A guessed type that yields
     // nothing may just be a clipboard without text: also left alone.
-    if ((late && contents.empty()) || (!typesKnown && (contents.empty() || contents[0].second.empty()))) {
+    if ((late && contents.empty()) ||
+        (!typesKnown && (contents.empty() || contents[0].second.empty()))) {
         return std::nullopt;
     }
     if (!contents.empty()) {
@@ -291,7 +295,8 @@ bool PortalClipboard::offer(Contents contents) {
     QDBusMessage call = clipboardCall("SetSelection");
     call << QVariant::fromValue(QDBusObjectPath(session))
          << QVariantMap{{QStringLiteral("mime_types"), types}};
-    const bool set = bus_.call(call, QDBus::Block, callLimitMS).type() == QDBusMessage::ReplyMessage;
+    const bool set =
+        bus_.call(call, QDBus::Block, callLimitMS).type() == QDBusMessage::ReplyMessage;
     {
         std::lock_guard lock(mutex_);
         if (!set && offers_ == serial) {
@@ -310,9 +315,13 @@ bool PortalClipboard::offer(Contents contents) {
     return set;
 }
 
-void PortalClipboard::clearContents() { offer({}); }
+void PortalClipboard::clearContents() {
+    offer({});
+}
 
-bool PortalClipboard::setString(std::string_view text) { return offer(textContents(text)); }
+bool PortalClipboard::setString(std::string_view text) {
+    return offer(textContents(text));
+}
 
 bool PortalClipboard::writeObjects(const std::vector<PasteboardItemContents>& items) {
     Contents contents;

@@ -190,9 +190,8 @@ void PortalKeyboard::startSession() {
                     std::cerr << "Tamsel: " << *error << std::endl;
                 }
             }
-            clipboardShared_ =
-                clipboardAsked &&
-                response.results.value(QStringLiteral("clipboard_enabled")).toBool();
+            clipboardShared_ = clipboardAsked &&
+                               response.results.value(QStringLiteral("clipboard_enabled")).toBool();
             ready_ = true;
             settle(PortalProblem::none);
         });

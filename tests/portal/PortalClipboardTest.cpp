@@ -1,11 +1,13 @@
 #include "platform/portal/PortalClipboard.h"
 
 #include <future>
+#include <map>
 
 #include <gtest/gtest.h>
 
 #include <QTest>
 
+#include "engine/InjectionText.h"
 #include "engine/Injector.h"
 #include "platform/Clock.h"
 #include "platform/portal/PortalKeyboard.h"
@@ -65,31 +67,34 @@ protected:
 
     // Pastes `text` and waits, with this thread's event loop running (the
     // portal's signals come here), until the injector is done.
-    void paste(const std::string& text, InjectionMethod method = InjectionMethod::paste) {
+    void paste(const std::string& text) {
         Config config;
-        config.injectionMethod = method;
         config.preDelayMS = 0;
         config.postDelayMS = 0;
-        Rule rule;
-        rule.name = "Prompt";
-        rule.text = text;
-        injector->perform(rule, TriggerKind::insert, config);
+        injector->perform(rule(text), TriggerKind::insert, config);
         auto idle = std::async(std::launch::async, [this] { injector->waitUntilIdle(); });
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return idle.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
             waitMS));
     }
 
-    // What the session serves for each type, as applications would get it.
-    std::vector<std::pair<QString, std::optional<QByteArray>>>
-    served(const QStringList& types) {
+    static Rule rule(const std::string& text) {
+        Rule rule;
+        rule.name = "Prompt";
+        rule.text = text;
+        return rule;
+    }
+
+    // What the session serves for each type, as applications would get it
+    // (the answers may finish in any order).
+    std::map<QString, std::optional<QByteArray>> served(const QStringList& types) {
         const std::size_t before = frontend->transfers().size();
         for (const QString& type : types) {
             frontend->requestFromSession(type);
         }
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return frontend->transfers().size() == before + types.size(); }, waitMS));
-        auto all = frontend->transfers();
+        const auto all = frontend->transfers();
         return {all.begin() + static_cast<std::ptrdiff_t>(before), all.end()};
     }
 
@@ -152,7 +157,7 @@ TEST_F(PortalClipboardTest, PastesThePromptAndGivesTheUsersContentsBackInEveryTy
     // histories were told to leave it out.
     const auto transfers = frontend->transfers();
     ASSERT_EQ(transfers.size(), 1u);
-    EXPECT_EQ(transfers.front().second, QByteArray("Hello, 世界"));
+    EXPECT_EQ(transfers.front().second, QByteArray::fromStdString(rule("Hello, 世界").payload()));
     const auto offers = frontend->offers();
     ASSERT_EQ(offers.size(), 2u);
     EXPECT_TRUE(offers[0].contains(utf8Text));
@@ -162,11 +167,11 @@ TEST_F(PortalClipboardTest, PastesThePromptAndGivesTheUsersContentsBackInEveryTy
     EXPECT_EQ(offers[1], userTypes);
     EXPECT_TRUE(frontend->sessionOwns());
     const auto back = served(userTypes);
-    for (std::size_t at = 0; at < userContents.size(); ++at) {
-        EXPECT_EQ(back[at].second, userContents[at].second) << userContents[at].first.toStdString();
+    for (const auto& [type, data] : userContents) {
+        EXPECT_EQ(back.at(type), data) << type.toStdString();
     }
     // A type we do not hold gets a refusal, not an empty answer.
-    EXPECT_EQ(served({QStringLiteral("text/uri-list")}).front().second, std::nullopt);
+    EXPECT_EQ(served({QStringLiteral("text/uri-list")}).begin()->second, std::nullopt);
 
     // Our own contents are read without asking the portal.
     const std::size_t reads = frontend->calls(QStringLiteral("SelectionRead")).size();
@@ -194,7 +199,7 @@ TEST_F(PortalClipboardTest, EmptyOrUnannouncedClipboards) {
     EXPECT_TRUE(reported().empty());
     ASSERT_EQ(frontend->offers().size(), 2u);
     EXPECT_TRUE(frontend->offers().back().isEmpty());
-    EXPECT_EQ(served({utf8Text}).front().second, std::nullopt);
+    EXPECT_EQ(served({utf8Text}).at(utf8Text), std::nullopt);
 
     // Text copied before the session knew of it is still kept.
     frontend->copyElsewhere({{utf8Text, QByteArray("older")}}, false, false);
@@ -205,7 +210,7 @@ TEST_F(PortalClipboardTest, EmptyOrUnannouncedClipboards) {
         Injector::Keystroke{9, Modifiers::controlFlag | Modifiers::shiftFlag});
     paste("prompt");
     EXPECT_EQ(frontend->offers().back(), QStringList{utf8Text});
-    EXPECT_EQ(served({utf8Text}).front().second, QByteArray("older"));
+    EXPECT_EQ(served({utf8Text}).at(utf8Text), QByteArray("older"));
 }
 
 TEST_F(PortalClipboardTest, AnOwnerThatNeverAnswersEndsInTheTimeLimit) {
@@ -233,7 +238,8 @@ TEST_F(PortalClipboardTest, WithoutTheClipboardPromptsAreTyped) {
         paste("ok");
         EXPECT_TRUE(frontend->offers().empty());
         EXPECT_TRUE(frontend->calls(QStringLiteral("SelectionRead")).empty());
-        EXPECT_EQ(frontend->calls(QStringLiteral("NotifyKeyboardKeysym")).size(), 4u);
+        const std::string typed = InjectionText::flattenForTyping(rule("ok").payload());
+        EXPECT_EQ(frontend->calls(QStringLiteral("NotifyKeyboardKeysym")).size(), 2 * typed.size());
         EXPECT_TRUE(frontend->calls(QStringLiteral("NotifyKeyboardKeycode")).empty());
         injector.reset();
         clipboard.reset();
