@@ -68,10 +68,9 @@ QString pathOf(const QVariant& value) {
                : value.toString();
 }
 
-enum class Drained { complete, failed, late };
-
-// Reads until the writer closes its end or the deadline passes.
-Drained drain(int fd, Clock::time_point deadline, std::string& data) {
+// Reads until the writer closes its end; false when it fails or the deadline
+// passes first.
+bool drain(int fd, Clock::time_point deadline, std::string& data) {
     char buffer[65536];
     for (;;) {
         pollfd waiting{fd, POLLIN, 0};
@@ -79,21 +78,15 @@ Drained drain(int fd, Clock::time_point deadline, std::string& data) {
         if (ready < 0 && errno == EINTR) {
             continue;
         }
-        if (ready == 0) {
-            return Drained::late;
-        }
-        if (ready < 0) {
-            return Drained::failed;
+        if (ready <= 0) {
+            return false;
         }
         const ssize_t count = read(fd, buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) {
             continue;
         }
-        if (count < 0) {
-            return Drained::failed;
-        }
-        if (count == 0) {
-            return Drained::complete;
+        if (count <= 0) {
+            return count == 0;
         }
         data.append(buffer, static_cast<std::size_t>(count));
     }
@@ -243,25 +236,20 @@ std::optional<std::vector<std::unique_ptr<PasteboardItem>>> PortalClipboard::ite
         }
     }
     Contents contents;
-    bool late = false;
     for (auto& [type, fd] : pending) {
         std::string data;
-        switch (drain(fd.get(), deadline, data)) {
-        case Drained::complete:
+        if (drain(fd.get(), deadline, data)) {
             contents.emplace_back(type, std::move(data));
-            break;
-        case Drained::late:
-            late = true;
-            break;
-        case Drained::failed:
-            break;
         }
     }
-    // Giving back less than the owner had would lose the rest; what we
-    // could not read at all is left alone. A guessed type that yields
-    // nothing may just be a clipboard without text: also left alone.
-    if ((late && contents.empty()) ||
-        (!typesKnown && (contents.empty() || contents[0].second.empty()))) {
+    // Types that did not come in time are left out, as with data control.
+    // An owner that gave nothing at all leaves the clipboard unreadable
+    // rather than "empty", which giving back would make it; so does a
+    // guessed text type that came back empty, which may only mean the
+    // clipboard holds no text.
+    const bool nothingRead = contents.empty() && !types->empty();
+    const bool emptyGuess = !typesKnown && !contents.empty() && contents.front().second.empty();
+    if (nothingRead || emptyGuess) {
         return std::nullopt;
     }
     if (!contents.empty()) {

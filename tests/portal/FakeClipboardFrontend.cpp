@@ -83,6 +83,11 @@ void FakeClipboardFrontend::copyElsewhereOnPaste(ClipboardContents contents) {
     copyOnPaste_ = std::move(contents);
 }
 
+void FakeClipboardFrontend::copyElsewhereBeforeNextOffer(ClipboardContents contents) {
+    std::lock_guard lock(mutex_);
+    copyBeforeOffer_ = std::move(contents);
+}
+
 void FakeClipboardFrontend::requestFromSession(const QString& type) {
     std::lock_guard lock(mutex_);
     requestFromSessionLocked(type);
@@ -233,8 +238,16 @@ bool FakeClipboardFrontend::answerClipboard(const QDBusMessage& message, QDBusCo
             mapArgument(arguments.value(1)).value(QStringLiteral("mime_types")).toStringList();
         offers_.push_back(types);
         sessionOwns_ = true;
-        bus.send(message.createReply());
+        std::optional<ClipboardContents> earlier = std::exchange(copyBeforeOffer_, std::nullopt);
         lock.unlock();
+        if (earlier) {
+            QStringList earlierTypes;
+            for (const auto& [type, data] : *earlier) {
+                earlierTypes.append(type);
+            }
+            announce(false, earlierTypes);
+        }
+        bus.send(message.createReply());
         announce(true, types);
     } else if (member == QLatin1String("SelectionWrite")) {
         auto found = pending_.find(arguments.value(1).toUInt());

@@ -34,6 +34,9 @@ public:
     void copyElsewhere(ClipboardContents contents, bool silent = false, bool announced = true);
     // Another application copies right after the next paste key.
     void copyElsewhereOnPaste(ClipboardContents contents);
+    // Another application copies just before the portal takes the
+    // session's next selection: the news comes before SetSelection's answer.
+    void copyElsewhereBeforeNextOffer(ClipboardContents contents);
     // An application asks the session's selection for `type`; the answer
     // lands in transfers().
     void requestFromSession(const QString& type);
@@ -63,6 +66,7 @@ private:
     ClipboardContents others_;
     bool silent_ = false;
     std::optional<ClipboardContents> copyOnPaste_;
+    std::optional<ClipboardContents> copyBeforeOffer_;
     std::vector<QStringList> offers_;
     uint serial_ = 0;
     // Per transfer under way: the type asked for and our end of its pipe.

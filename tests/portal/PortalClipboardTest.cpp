@@ -191,6 +191,16 @@ TEST_F(PortalClipboardTest, WhatTheUserCopiesDuringThePasteIsLeftAlone) {
     EXPECT_FALSE(clipboard->holdsWrittenContents());
 }
 
+TEST_F(PortalClipboardTest, ACopyTheDesktopReportedBeforeTakingOurSelectionIsNoReasonToKeepIt) {
+    start();
+    copyElsewhere(userContents);
+    frontend->copyElsewhereBeforeNextOffer({{utf8Text, QByteArray("superseded")}});
+    paste("prompt");
+    ASSERT_EQ(frontend->offers().size(), 2u) << "the user's contents were not given back";
+    EXPECT_EQ(frontend->offers().back().size(), static_cast<qsizetype>(userContents.size()));
+    EXPECT_TRUE(clipboard->holdsWrittenContents());
+}
+
 TEST_F(PortalClipboardTest, EmptyOrUnannouncedClipboards) {
     // Emptied by its owner: given back empty, and the prompt is no longer served.
     start();
