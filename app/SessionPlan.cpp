@@ -45,12 +45,23 @@ SessionPlan SessionPlan::choose(const SessionOffer& offer) {
     if (offer.dataControl) {
         plan.clipboard = Provider::wayland;
     } else if (plan.keyboard == Provider::portal) {
+        // The keyboard's session can share the clipboard, where the portal
+        // knows how (its Start says so from RemoteDesktop version 2 on).
         // X11's selections would reach only X11 windows, and the paste key
-        // goes to every window: without data control, type.
-        plan.clipboard = Provider::none;
+        // goes to every window: without either, type.
+        plan.clipboard = offer.portalClipboard > 0 && offer.portalRemoteDesktop >= 2
+                             ? Provider::portal
+                             : Provider::none;
     } else {
         plan.clipboard = xwayland;
     }
+    return plan;
+}
+
+SessionPlan SessionPlan::withClipboardWithheld() const {
+    SessionPlan plan = *this;
+    plan.clipboard = Provider::none;
+    plan.clipboardWithheld = true;
     return plan;
 }
 
@@ -103,6 +114,14 @@ std::string summary(const SessionPlan& plan, Language language) {
            pick(language, ", typing by ", "、入力は ") + name(plan.keyboard, language) +
            pick(language, ", clipboard by ", "、クリップボードは ") + name(plan.clipboard, language) +
            pick(language, ".", "。");
+}
+
+std::string clipboardWithheld(Language language) {
+    return pick(language,
+                "The desktop did not share its clipboard with Tamsel, so prompts are typed, "
+                "never pasted.",
+                "デスクトップがクリップボードを Tamsel と共有しなかったため、"
+                "プロンプトは貼り付けずに入力します。");
 }
 
 std::vector<std::string> limits(const SessionPlan& plan, Language language) {
@@ -165,7 +184,9 @@ std::vector<std::string> limits(const SessionPlan& plan, Language language) {
                        "デスクトップはキーボード配列にある文字しか入力できません。ほかの文字"
                        "（ラテン配列での日本語や絵文字）を含むプロンプトは貼り付けます。"));
     }
-    if (plan.keyboard != Provider::none && plan.clipboard == Provider::none) {
+    if (plan.clipboardWithheld) {
+        lines.push_back(clipboardWithheld(language));
+    } else if (plan.keyboard != Provider::none && plan.clipboard == Provider::none) {
         lines.push_back(pick(language,
                              "There is no clipboard Tamsel can use here, so prompts are typed, "
                              "never pasted.",

@@ -5,9 +5,10 @@
 // Wayland, X11 reaches only XWayland windows, sway lends its own bindings
 // and focus over IPC, and wlroots compositors offer a virtual keyboard and
 // data control. KDE Plasma and GNOME offer neither; their desktop portals
-// hold shortcuts for us and type on our behalf, and KWin runs a script that
-// tells us the window in front. Nothing here probes: the shell does and
-// hands over what it found.
+// hold shortcuts for us and type on our behalf, KWin runs a script that
+// tells us the window in front, and where the portal has a Clipboard
+// interface (GNOME) the keyboard's session also lends us the clipboard.
+// Nothing here probes: the shell does and hands over what it found.
 
 #include <cstdint>
 #include <string>
@@ -27,6 +28,7 @@ struct SessionOffer {
     std::uint32_t portalShortcuts = 0;     // org.freedesktop.portal.GlobalShortcuts
     std::uint32_t portalRemoteDesktop = 0; // org.freedesktop.portal.RemoteDesktop
     bool kwinScripting = false;            // org.kde.KWin's /Scripting
+    std::uint32_t portalClipboard = 0;     // org.freedesktop.portal.Clipboard
     bool operator==(const SessionOffer&) const = default;
 };
 
@@ -42,6 +44,9 @@ struct SessionPlan {
     // The portal keeps the user's consent to the keyboard across starts
     // (RemoteDesktop version 2 and later).
     bool keyboardConsentKept = false;
+    // The desktop started the keyboard's session without sharing its
+    // clipboard, which the plan had counted on: prompts are typed.
+    bool clipboardWithheld = false;
 
     // Whether shortcuts and typing reach only X11 windows (XWayland) here.
     bool onlyX11Windows() const;
@@ -51,6 +56,8 @@ struct SessionPlan {
     // Whether a paste can go through a clipboard of ours; without one every
     // prompt is typed.
     bool canPaste() const { return clipboard != Provider::none; }
+    // The plan once the desktop's session came without its clipboard.
+    SessionPlan withClipboardWithheld() const;
     bool operator==(const SessionPlan&) const = default;
 
     static SessionPlan choose(const SessionOffer& offer);
@@ -62,6 +69,8 @@ namespace SessionTexts {
 std::string summary(const SessionPlan& plan, Language language);
 // What does not work in this session, one sentence each; empty under X11.
 std::vector<std::string> limits(const SessionPlan& plan, Language language);
+// The limit a session without the clipboard it asked for brings.
+std::string clipboardWithheld(Language language);
 
 } // namespace SessionTexts
 

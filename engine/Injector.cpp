@@ -134,12 +134,15 @@ void Injector::inject(const WorkItem& item) {
     }
     // Without any clipboard the paste key would paste whatever the user
     // copied last, not the prompt: type it instead.
-    const bool typing = item.method == InjectionMethod::type || pasteboards_.empty();
+    const bool canPaste =
+        std::any_of(pasteboards_.begin(), pasteboards_.end(),
+                    [](const auto& pasteboard) { return pasteboard->available(); });
+    const bool typing = item.method == InjectionMethod::type || !canPaste;
     if (!typing) {
         paste(item);
     } else if (keyboard_->canType(InjectionText::flattenForTyping(item.payload))) {
         type(item);
-    } else if (pasteboards_.empty()) {
+    } else if (!canPaste) {
         report(InjectionProblem::charactersNotTypeable);
     } else {
         report(InjectionProblem::pastedInsteadOfTyped);

@@ -29,6 +29,10 @@ class Pasteboard {
 public:
     virtual ~Pasteboard() = default;
 
+    // Whether the pasteboard can be borrowed now. One the desktop has not
+    // shared with us cannot: prompts are typed then.
+    virtual bool available() { return true; }
+
     // The current items in order; no value when the pasteboard gives no list.
     virtual std::optional<std::vector<std::unique_ptr<PasteboardItem>>> items() = 0;
     virtual void clearContents() = 0;

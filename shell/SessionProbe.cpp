@@ -59,6 +59,8 @@ void probeDesktopBus(SessionOffer& offer) {
         Portal::version(bus, QStringLiteral("org.freedesktop.portal.GlobalShortcuts")).value_or(0);
     offer.portalRemoteDesktop =
         Portal::version(bus, QStringLiteral("org.freedesktop.portal.RemoteDesktop")).value_or(0);
+    offer.portalClipboard =
+        Portal::version(bus, QStringLiteral("org.freedesktop.portal.Clipboard")).value_or(0);
     offer.kwinScripting =
         bus.interface()->isServiceRegistered(QStringLiteral("org.kde.KWin")).value();
 }

@@ -38,6 +38,7 @@
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11SystemTray.h"
 #include "platform/portal/KWinActiveWindow.h"
+#include "platform/portal/PortalClipboard.h"
 #include "platform/portal/PortalKeyboard.h"
 #include "platform/portal/PortalRestoreToken.h"
 #include "platform/portal/PortalShortcutTap.h"
@@ -147,6 +148,9 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
         services->portalKeyboard =
             std::make_shared<PortalKeyboard>(QDBusConnection::sessionBus(), services->heldShortcut,
                                              PortalRestoreToken::fileFor(homeDirectory()));
+        if (plan.clipboard == Provider::portal) {
+            services->portalKeyboard->askForClipboard();
+        }
     }
     if (plan.frontmost == Provider::kwin) {
         services->kwinWindow = std::make_shared<KWinActiveWindow>(QDBusConnection::sessionBus());
@@ -197,6 +201,10 @@ std::unique_ptr<TrayApplication> TrayApplication::create(const SessionPlan& plan
             pasteboards.push_back(
                 std::make_shared<WaylandPasteboard>(control, WaylandSelection::primary));
         }
+    } else if (plan.clipboard == Provider::portal && services->portalKeyboard) {
+        // The clipboard alone: the paste key below is Ctrl+Shift+V.
+        pasteboards.push_back(std::make_shared<PortalClipboard>(QDBusConnection::sessionBus(),
+                                                                services->portalKeyboard));
     } else if (x11 && plan.clipboard == Provider::x11) {
         services->selectionOwner = X11SelectionOwner::create(error);
         std::shared_ptr<X11SelectionReader> reader = X11SelectionReader::create(error);
@@ -420,6 +428,7 @@ void TrayApplication::startPortals() {
 void TrayApplication::portalKeyboardAnswered(int problem) {
     keyboardProblem_ = problem;
     reportSessionProblem();
+    reportWithheldClipboard();
     model_->refreshAccessibility();
     if (model_->accessibilityGranted()) {
         permissionTimer_.reset();
@@ -452,6 +461,26 @@ void TrayApplication::reportSessionProblem() {
         }
     }
     model_->setSessionProblem(text.empty() ? std::nullopt : std::optional<std::string>(text));
+}
+
+// The injector types while the clipboard is not shared; the user hears why
+// once, and the banner says so until a later session brings it.
+void TrayApplication::reportWithheldClipboard() {
+    const SessionPlan& plan = services_->plan;
+    if (plan.clipboard != Provider::portal || !services_->portalKeyboard ||
+        !services_->portalKeyboard->ready()) {
+        return;
+    }
+    const bool withheld = services_->portalKeyboard->clipboardSession().isEmpty();
+    if (withheld == clipboardWithheld_) {
+        return;
+    }
+    clipboardWithheld_ = withheld;
+    const SessionPlan shown = withheld ? plan.withClipboardWithheld() : plan;
+    if (withheld) {
+        std::cerr << "Tamsel: " << SessionTexts::clipboardWithheld(model_->language()) << std::endl;
+    }
+    model_->setSessionPlan(shown);
 }
 
 // After a paste we may hold what the user had copied; it would go with us.

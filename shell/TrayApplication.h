@@ -80,6 +80,7 @@ private:
     void portalKeyboardAnswered(int problem);
     void portalShortcutsAnswered(int problem);
     void reportSessionProblem();
+    void reportWithheldClipboard();
     void closePopover();
 
     std::unique_ptr<Services> services_;
@@ -106,6 +107,9 @@ private:
     // The last word from each portal (PortalProblem values); 0: all is well.
     int keyboardProblem_ = 0;
     int shortcutsProblem_ = 0;
+    // The desktop started the keyboard's session without the clipboard the
+    // plan counted on; said once each time it comes to that.
+    bool clipboardWithheld_ = false;
     bool shutDown_ = false;
 };
 

@@ -16,6 +16,7 @@ namespace tamsel {
 namespace {
 
 constexpr char remoteDesktopInterface[] = "org.freedesktop.portal.RemoteDesktop";
+constexpr char clipboardInterface[] = "org.freedesktop.portal.Clipboard";
 
 // linux/input-event-codes.h, the numbering the portal takes.
 constexpr int evdevLeftCtrl = 29;
@@ -70,6 +71,11 @@ std::optional<int> PortalKeyboard::evdevCode(std::uint16_t virtualKeyCode) {
     default:
         return std::nullopt;
     }
+}
+
+QString PortalKeyboard::clipboardSession() const {
+    std::lock_guard lock(mutex_);
+    return clipboardShared_ && ready_ ? session_ : QString();
 }
 
 PortalProblem PortalKeyboard::problem() const {
@@ -144,16 +150,30 @@ void PortalKeyboard::selectDevices() {
                                     });
 }
 
+// The clipboard must be asked for before Start; a portal that refuses the
+// request still lets us have the keyboard.
+bool PortalKeyboard::requestClipboard(const QString& session) {
+    if (!clipboardWanted_ || !Portal::version(bus_, QLatin1String(clipboardInterface))) {
+        return false;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QLatin1String(Portal::service), QLatin1String(Portal::objectPath),
+        QLatin1String(clipboardInterface), QStringLiteral("RequestClipboard"));
+    call << QVariant::fromValue(QDBusObjectPath(session)) << QVariantMap();
+    return bus_.call(call, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage;
+}
+
 void PortalKeyboard::startSession() {
     QString session;
     {
         std::lock_guard lock(mutex_);
         session = session_;
     }
+    const bool clipboardAsked = requestClipboard(session);
     request_ = PortalRequest::start(
         bus_, QLatin1String(remoteDesktopInterface), QStringLiteral("Start"),
         {QVariant::fromValue(QDBusObjectPath(session)), QString()}, {}, this,
-        [this](const PortalResponse& response) {
+        [this, clipboardAsked](const PortalResponse& response) {
             if (!response.succeeded()) {
                 fail(response.problem());
                 return;
@@ -172,6 +192,8 @@ void PortalKeyboard::startSession() {
                     std::cerr << "Tamsel: " << *error << std::endl;
                 }
             }
+            clipboardShared_ = clipboardAsked &&
+                               response.results.value(QStringLiteral("clipboard_enabled")).toBool();
             ready_ = true;
             settle(PortalProblem::none);
         });
@@ -197,6 +219,7 @@ void PortalKeyboard::close(bool wait) {
         request_->cancel();
     }
     ready_ = false;
+    clipboardShared_ = false;
     QString session;
     {
         std::lock_guard lock(mutex_);

@@ -53,6 +53,12 @@ public:
     void close(bool wait = false);
     // Any thread.
     bool ready() const { return ready_.load(); }
+    // Before start(): the session asks for the desktop's clipboard too,
+    // where the portal has the Clipboard interface.
+    void askForClipboard() { clipboardWanted_ = true; }
+    // Any thread: the running session while the desktop shares its
+    // clipboard in it; empty otherwise.
+    QString clipboardSession() const;
     PortalProblem problem() const;
     // On the object's thread, after each answer: none once the keyboard is ours.
     std::function<void(PortalProblem)> onChange;
@@ -85,6 +91,7 @@ private:
     void createSession();
     void selectDevices();
     void startSession();
+    bool requestClipboard(const QString& session);
     void fail(PortalProblem problem);
     void settle(PortalProblem problem);
     bool sendKeycode(int code, bool down);
@@ -98,6 +105,8 @@ private:
     std::optional<std::uint32_t> version_;
     QPointer<PortalRequest> request_;
     std::atomic<bool> ready_{false};
+    bool clipboardWanted_ = false;
+    std::atomic<bool> clipboardShared_{false};
     mutable std::mutex mutex_;
     QString session_;                             // guarded by mutex_
     PortalProblem problem_ = PortalProblem::none; // guarded by mutex_

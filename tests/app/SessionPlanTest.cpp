@@ -147,3 +147,35 @@ TEST(SessionPlan, ThePortalSessionsSayWhatTheyCannotDoInBothLanguages) {
     EXPECT_TRUE(saysSomewhere(kdeLimits, "is pasted instead"));
     EXPECT_NE(SessionTexts::summary(kde, Language::ja).find("KWin スクリプト"), std::string::npos);
 }
+
+TEST(SessionPlan, GnomePastesThroughThePortalsClipboardWhereItHasOne) {
+    using P = Provider;
+    SessionOffer offer = portalDesktop(false, false, 2);
+    offer.portalClipboard = 1;
+    const SessionPlan gnome = SessionPlan::choose(offer);
+    EXPECT_EQ(gnome.keyboard, P::portal);
+    EXPECT_EQ(gnome.clipboard, P::portal);
+    EXPECT_TRUE(gnome.canPaste());
+    EXPECT_FALSE(saysSomewhere(SessionTexts::limits(gnome, Language::en), "never pasted"));
+    EXPECT_NE(SessionTexts::summary(gnome, Language::en).find("clipboard by the desktop portal"),
+              std::string::npos);
+
+    // Start tells whether the clipboard came only from RemoteDesktop version 2 on.
+    offer.portalRemoteDesktop = 1;
+    EXPECT_EQ(SessionPlan::choose(offer).clipboard, P::none);
+    // Data control, where there is any, stays the clipboard.
+    SessionOffer kde = portalDesktop(true, true, 2);
+    kde.portalClipboard = 1;
+    EXPECT_EQ(SessionPlan::choose(kde).clipboard, P::wayland);
+
+    // The desktop may still start the session without it: typed, and said
+    // as such rather than as a desktop without any clipboard.
+    const SessionPlan withheld = gnome.withClipboardWithheld();
+    EXPECT_FALSE(withheld.canPaste());
+    for (const Language language : {Language::en, Language::ja}) {
+        const auto lines = SessionTexts::limits(withheld, language);
+        EXPECT_TRUE(saysSomewhere(lines, SessionTexts::clipboardWithheld(language)));
+        EXPECT_EQ(lines.size(), SessionTexts::limits(gnome, language).size() + 1);
+    }
+    EXPECT_FALSE(saysSomewhere(SessionTexts::limits(withheld, Language::en), "no clipboard"));
+}
