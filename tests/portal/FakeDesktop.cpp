@@ -108,7 +108,8 @@ QString FakeBusObject::introspect(const QString&) const {
 
 void FakeBusObject::record(const QDBusMessage& message) {
     std::lock_guard lock(mutex_);
-    calls_.push_back({message.interface(), message.member(), message.path(), message.arguments()});
+    calls_.push_back({message.interface(), message.member(), message.path(), message.arguments(),
+                      std::chrono::steady_clock::now()});
 }
 
 bool FakeBusObject::handleMessage(const QDBusMessage& message, const QDBusConnection&) {

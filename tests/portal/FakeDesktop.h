@@ -8,6 +8,7 @@
 // frontend. FakeFrontend speaks the public RemoteDesktop interface itself, at
 // version 2, for what Debian's frontend cannot yet pass on (persistence).
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -27,6 +28,8 @@ struct RecordedCall {
     QString member;
     QString path;
     QVariantList arguments;
+    // When the call reached the fake (CLOCK_MONOTONIC).
+    std::chrono::steady_clock::time_point at{};
 };
 
 // The part both fakes share: a thread, a connection, the calls heard.
