@@ -15,6 +15,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <QVariantList>
@@ -135,6 +136,7 @@ public:
 private:
     bool answer(const QDBusMessage& message, QDBusConnection& bus) override;
     QString script_;
+    QSet<QString> loaded_;
 };
 
 } // namespace tamsel::testing
