@@ -8,7 +8,8 @@ const tamselPath = "/io/tamsel/Tamsel/KWin";
 const tamselInterface = "io.tamsel.Tamsel.KWin";
 
 function tamselReport(window) {
-    // Plasma 5 gives the class as bytes; String() makes text of either.
+    // KWin 5.27 gives the class as text, older Plasma 5 releases as bytes;
+    // String() makes text of either.
     const resourceClass = window && window.resourceClass ? String(window.resourceClass) : "";
     const caption = window && window.caption ? String(window.caption) : "";
     callDBus(tamselService, tamselPath, tamselInterface, "activeWindowChanged", resourceClass,

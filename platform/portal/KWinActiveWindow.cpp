@@ -59,10 +59,15 @@ std::optional<std::string> KWinActiveWindow::load(const std::string& folder) {
     const QDBusMessage loaded =
         call(scriptingPath, scriptingInterface, QStringLiteral("loadScript"),
              {scriptFile_, QLatin1String(pluginName)});
-    if (loaded.type() != QDBusMessage::ReplyMessage || loaded.arguments().isEmpty() ||
-        loaded.arguments().first().toInt() < 0) {
+    if (loaded.type() != QDBusMessage::ReplyMessage || loaded.arguments().isEmpty()) {
         return "KWin did not load the script that reports the active window (" +
                loaded.errorMessage().toStdString() + ")";
+    }
+    // KWin answers -1, with no error, only while a script of that name is loaded.
+    if (loaded.arguments().first().toInt() < 0) {
+        return std::string("KWin did not load the script that reports the active window: it "
+                           "still has one named ") +
+               pluginName + " that it would not unload";
     }
     loaded_ = true;
     // Runs every loaded script that is not running yet, on Plasma 5 and 6 alike.

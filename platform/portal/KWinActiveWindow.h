@@ -40,7 +40,8 @@ public:
 
     // The resource class KWin last reported; any thread.
     std::optional<std::string> application() const;
-    // Main thread, on every report.
+    // Main thread, on every report. KWin 5.27 reports no window on its way
+    // from one window to the next, the next window right after.
     std::function<void(const std::optional<std::string>&)> onChange;
 
 public Q_SLOTS:

@@ -377,16 +377,21 @@ bool FakeKWin::answer(const QDBusMessage& message, QDBusConnection& bus) {
     }
     const QString member = message.member();
     if (member == QLatin1String("loadScript")) {
-        QFile file(message.arguments().value(0).toString());
-        if (!file.open(QIODevice::ReadOnly)) {
+        // As KWin does: the file is read only when the script runs, and a
+        // name already taken is refused with -1 rather than an error.
+        const QString pluginName = message.arguments().value(1).toString();
+        std::lock_guard lock(mutex_);
+        if (loaded_.contains(pluginName)) {
             bus.send(message.createReply(-1));
             return true;
         }
-        std::lock_guard lock(mutex_);
-        script_ = QString::fromUtf8(file.readAll());
-        bus.send(message.createReply(7));
+        loaded_.insert(pluginName);
+        QFile file(message.arguments().value(0).toString());
+        script_ = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        bus.send(message.createReply(static_cast<int>(loaded_.size()) - 1));
     } else if (member == QLatin1String("unloadScript")) {
-        bus.send(message.createReply(true));
+        std::lock_guard lock(mutex_);
+        bus.send(message.createReply(loaded_.remove(message.arguments().value(0).toString())));
     } else if (member == QLatin1String("start")) {
         bus.send(message.createReply());
     } else {

@@ -16,6 +16,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <QVariantList>
@@ -138,6 +139,7 @@ public:
 private:
     bool answer(const QDBusMessage& message, QDBusConnection& bus) override;
     QString script_;
+    QSet<QString> loaded_;
 };
 
 } // namespace tamsel::testing
