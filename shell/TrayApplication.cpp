@@ -410,6 +410,7 @@ void TrayApplication::startPortals() {
         kwin->onChange = [this](const std::optional<std::string>& application) {
             model_->tap()->updateFrontmostBundleID(application);
         };
+        kwin->setKnownNames(model_->config().targetBundleIDs);
         const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
         if (auto problem =
                 kwin->load(runtime.isEmpty() ? std::string("/tmp") : runtime.toStdString())) {
@@ -605,6 +606,9 @@ void TrayApplication::observeModel() {
             this,
             [this] {
                 updateQueued_ = false;
+                if (services_->kwinWindow) {
+                    services_->kwinWindow->setKnownNames(model_->config().targetBundleIDs);
+                }
                 modelServer_->setConfiguredURL(model_->config().modelServerURL);
                 updateTrayIcon();
                 reportUnavailableHotkeys();

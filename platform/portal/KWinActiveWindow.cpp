@@ -1,5 +1,7 @@
 #include "platform/portal/KWinActiveWindow.h"
 
+#include <algorithm>
+
 #include <QDBusMessage>
 #include <QDir>
 #include <QFile>
@@ -13,6 +15,10 @@ namespace {
 const QString kwinService = QStringLiteral("org.kde.KWin");
 const QString scriptingPath = QStringLiteral("/Scripting");
 const QString scriptingInterface = QStringLiteral("org.kde.kwin.Scripting");
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 } // namespace
 
@@ -98,9 +104,36 @@ void KWinActiveWindow::unload() {
     }
 }
 
+std::optional<std::string> KWinActiveWindow::spelled(
+    const std::optional<std::string>& reported) const {
+    if (!reported || std::find(knownNames_.begin(), knownNames_.end(), *reported) !=
+                         knownNames_.end()) {
+        return reported;
+    }
+    const auto sameButForCase = [&](const std::string& name) {
+        return std::equal(name.begin(), name.end(), reported->begin(), reported->end(),
+                          [](char a, char b) { return asciiLower(a) == asciiLower(b); });
+    };
+    auto found = std::find_if(knownNames_.begin(), knownNames_.end(), sameButForCase);
+    return found == knownNames_.end() ? reported : std::optional(*found);
+}
+
 std::optional<std::string> KWinActiveWindow::application() const {
     std::lock_guard lock(mutex_);
-    return application_;
+    return spelled(application_);
+}
+
+void KWinActiveWindow::setKnownNames(std::vector<std::string> names) {
+    std::optional<std::string> before, after;
+    {
+        std::lock_guard lock(mutex_);
+        before = spelled(application_);
+        knownNames_ = std::move(names);
+        after = spelled(application_);
+    }
+    if (before != after && onChange) {
+        onChange(after);
+    }
 }
 
 void KWinActiveWindow::activeWindowChanged(const QString& resourceClass, const QString&) {
@@ -111,6 +144,7 @@ void KWinActiveWindow::activeWindowChanged(const QString& resourceClass, const Q
     {
         std::lock_guard lock(mutex_);
         application_ = application;
+        application = spelled(application_);
     }
     if (onChange) {
         onChange(application);

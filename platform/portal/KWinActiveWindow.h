@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QDBusConnection>
 #include <QObject>
@@ -40,6 +41,12 @@ public:
 
     // The resource class KWin last reported; any thread.
     std::optional<std::string> application() const;
+    // KWin lowercases the class of X11 windows ("xterm"), while the target
+    // list names them as X11 spells them ("XTerm"), and targets are compared
+    // exactly. Given the list, a class that matches one of its names but for
+    // case is reported as the list spells it. Any thread; onChange hears the
+    // result when the spelling changes what is reported.
+    void setKnownNames(std::vector<std::string> names);
     // Main thread, on every report. KWin 5.27 reports no window on its way
     // from one window to the next, the next window right after.
     std::function<void(const std::optional<std::string>&)> onChange;
@@ -53,8 +60,12 @@ private:
     QString scriptFile_;
     bool registered_ = false;
     bool loaded_ = false;
+    // Holds mutex_.
+    std::optional<std::string> spelled(const std::optional<std::string>& reported) const;
+
     mutable std::mutex mutex_;
-    std::optional<std::string> application_;
+    std::optional<std::string> application_; // as KWin reported it
+    std::vector<std::string> knownNames_;
 };
 
 // What the injector asks just before it types: the window KWin says is in

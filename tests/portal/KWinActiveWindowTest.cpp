@@ -70,6 +70,40 @@ TEST(KWinActiveWindow, LoadsItsScriptAndHearsTheWindowInFrontUntilUnloaded) {
     QDBusConnection::disconnectFromBus(QStringLiteral("tamsel-kwin-script"));
 }
 
+TEST(KWinActiveWindow, AnX11ClassKWinLowercasedIsReportedAsTheTargetListSpellsIt) {
+    testing::PortalBus bus;
+    QDBusConnection client = bus.connect(QStringLiteral("tamsel-kwin-names"));
+    {
+        KWinActiveWindow window(client);
+        std::vector<std::optional<std::string>> heard;
+        window.onChange = [&](const std::optional<std::string>& application) {
+            heard.push_back(application);
+        };
+        // KWin 5.27 reports xterm (class "XTerm") and VS Code under XWayland
+        // (class "Code") in lower case.
+        window.activeWindowChanged(QStringLiteral("code"), QString());
+        EXPECT_EQ(window.application(), "code");
+        window.setKnownNames({"XTerm", "Code", "foot"});
+        EXPECT_EQ(window.application(), "Code");
+        // The tap must hear it: the window in front has become a target.
+        EXPECT_EQ(heard, (std::vector<std::optional<std::string>>{"code", "Code"}));
+
+        window.activeWindowChanged(QStringLiteral("xterm"), QString());
+        EXPECT_EQ(window.application(), "XTerm");
+        window.activeWindowChanged(QStringLiteral("foot"), QString());
+        EXPECT_EQ(window.application(), "foot");
+        window.activeWindowChanged(QStringLiteral("firefox"), QString());
+        EXPECT_EQ(window.application(), "firefox");
+        // Only case is forgiven: a name that merely starts alike stays itself.
+        window.activeWindowChanged(QStringLiteral("xter"), QString());
+        EXPECT_EQ(window.application(), "xter");
+        window.activeWindowChanged(QString(), QString());
+        EXPECT_EQ(window.application(), std::nullopt);
+        EXPECT_EQ(heard.back(), std::nullopt);
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("tamsel-kwin-names"));
+}
+
 TEST(KWinActiveWindow, SaysWhyWhenKWinIsNotThere) {
     testing::PortalBus bus;
     QDBusConnection client = bus.connect(QStringLiteral("tamsel-kwin-alone"));
