@@ -1,6 +1,7 @@
 #include "platform/portal/PortalShortcutTap.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 #include <QDBusObjectPath>
@@ -13,6 +14,12 @@ namespace tamsel {
 namespace {
 
 constexpr char shortcutsInterface[] = "org.freedesktop.portal.GlobalShortcuts";
+
+// One session at a time in the process has the token.
+std::atomic<bool> sessionTokenTaken{false};
+// How soon a session waiting for the token looks again: the one holding it
+// is closing, a round trip away.
+constexpr std::chrono::milliseconds tokenRetry{50};
 
 QString handleText(const QVariant& value) {
     if (value.canConvert<QDBusObjectPath>() && value.userType() == qMetaTypeId<QDBusObjectPath>()) {
@@ -115,6 +122,8 @@ PortalShortcutSession::PortalShortcutSession(QDBusConnection bus, EventTapClient
     : bus_(std::move(bus)), client_(client), held_(std::move(held)), hooks_(std::move(hooks)),
       enabled_(std::move(enabled)) {
     Portal::registerTypes();
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &PortalShortcutSession::rebind);
     const QString service = QLatin1String(Portal::service);
     const QString path = QLatin1String(Portal::objectPath);
     const QString interface = QLatin1String(shortcutsInterface);
@@ -129,12 +138,20 @@ PortalShortcutSession::PortalShortcutSession(QDBusConnection bus, EventTapClient
 PortalShortcutSession::~PortalShortcutSession() {
     if (inFlight_) {
         inFlight_->cancel();
+        if (session_.isEmpty() && holdsToken_) {
+            // The session being made may come yet, and keep the token taken
+            // for the next tap: its path is known without the answer.
+            Portal::closeSession(
+                bus_, Portal::sessionPath(bus_, QLatin1String(PortalShortcutTap::sessionToken)),
+                true);
+        }
     }
     // The tap is going, perhaps with the whole process: the desktop must
     // hear of it before then, or it keeps the shortcuts taken.
     if (!session_.isEmpty()) {
         Portal::closeSession(bus_, std::exchange(session_, QString()), true);
     }
+    releaseToken();
 }
 
 void PortalShortcutSession::close() {
@@ -144,10 +161,27 @@ void PortalShortcutSession::close() {
     bus_.disconnect(QLatin1String(Portal::service), session_,
                     QLatin1String(Portal::sessionInterface), QStringLiteral("Closed"), this,
                     SLOT(sessionClosed(QDBusMessage)));
-    Portal::closeSession(bus_, session_);
+    // Waited for: the next session has the same token, and a desktop still
+    // ending this one would take the next one's keys with it.
+    Portal::closeSession(bus_, session_, true);
     session_.clear();
     bound_.clear();
     held_->released();
+    releaseToken();
+}
+
+bool PortalShortcutSession::takeToken() {
+    if (!holdsToken_) {
+        holdsToken_ = !sessionTokenTaken.exchange(true);
+    }
+    return holdsToken_;
+}
+
+void PortalShortcutSession::releaseToken() {
+    if (holdsToken_) {
+        holdsToken_ = false;
+        sessionTokenTaken = false;
+    }
 }
 
 void PortalShortcutSession::rebind() {
@@ -169,13 +203,33 @@ void PortalShortcutSession::rebind() {
 }
 
 void PortalShortcutSession::bind(const std::vector<Hotkey>& wanted) {
+    if (!takeToken()) {
+        retry_.start(tokenRetry);
+        return;
+    }
+    QList<PortalShortcutEntry> shortcuts;
+    for (const Hotkey& hotkey : wanted) {
+        PortalShortcutEntry entry;
+        entry.id = PortalShortcutTap::shortcutID(hotkey);
+        const std::string description =
+            hooks_.describe ? hooks_.describe(hotkey) : hotkey.displayString();
+        entry.properties.insert(QStringLiteral("description"), QString::fromStdString(description));
+        entry.properties.insert(QStringLiteral("preferred_trigger"),
+                                QString::fromStdString(PortalShortcutNotation::trigger(hotkey)));
+        shortcuts.append(entry);
+    }
     QVariantMap options;
-    options.insert(QStringLiteral("session_handle_token"), Portal::newToken("shortcuts"));
+    options.insert(QStringLiteral("session_handle_token"),
+                   QLatin1String(PortalShortcutTap::sessionToken));
+    // KDE Plasma 5.27 and 6.0 bind from this list, when the session is made,
+    // and never from BindShortcuts'; other desktops pass it by.
+    options.insert(QStringLiteral("shortcuts"), QVariant::fromValue(shortcuts));
     inFlight_ = PortalRequest::start(
         bus_, QLatin1String(shortcutsInterface), QStringLiteral("CreateSession"), {}, options, this,
-        [this, wanted](const PortalResponse& created) {
+        [this, wanted, shortcuts](const PortalResponse& created) {
             inFlight_ = nullptr;
             if (!created.succeeded()) {
+                releaseToken();
                 report(created.problem());
                 if (again_) {
                     rebind();
@@ -186,18 +240,15 @@ void PortalShortcutSession::bind(const std::vector<Hotkey>& wanted) {
             bus_.connect(QLatin1String(Portal::service), session_,
                          QLatin1String(Portal::sessionInterface), QStringLiteral("Closed"), this,
                          SLOT(sessionClosed(QDBusMessage)));
-            QList<PortalShortcutEntry> shortcuts;
-            for (const Hotkey& hotkey : wanted) {
-                PortalShortcutEntry entry;
-                entry.id = PortalShortcutTap::shortcutID(hotkey);
-                const std::string description =
-                    hooks_.describe ? hooks_.describe(hotkey) : hotkey.displayString();
-                entry.properties.insert(QStringLiteral("description"),
-                                        QString::fromStdString(description));
-                entry.properties.insert(
-                    QStringLiteral("preferred_trigger"),
-                    QString::fromStdString(PortalShortcutNotation::trigger(hotkey)));
-                shortcuts.append(entry);
+            // Those answer with what they bound. Their BindShortcuts only
+            // opens their settings, which nobody wants at every start, so a
+            // session that has every shortcut bound already is done.
+            if (namesEvery(created.results.value(QStringLiteral("shortcuts")), shortcuts)) {
+                bound(wanted, created);
+                if (again_) {
+                    rebind();
+                }
+                return;
             }
             inFlight_ = PortalRequest::start(
                 bus_, QLatin1String(shortcutsInterface), QStringLiteral("BindShortcuts"),
@@ -211,6 +262,15 @@ void PortalShortcutSession::bind(const std::vector<Hotkey>& wanted) {
                     }
                 });
         });
+}
+
+bool PortalShortcutSession::namesEvery(const QVariant& listed,
+                                       const QList<PortalShortcutEntry>& shortcuts) {
+    const std::vector<PortalShortcutEntry> named = Portal::readShortcuts(listed);
+    return std::all_of(shortcuts.begin(), shortcuts.end(), [&](const PortalShortcutEntry& asked) {
+        return std::any_of(named.begin(), named.end(),
+                           [&](const PortalShortcutEntry& entry) { return entry.id == asked.id; });
+    });
 }
 
 void PortalShortcutSession::bound(const std::vector<Hotkey>& wanted,
@@ -321,6 +381,7 @@ void PortalShortcutSession::sessionClosed(const QDBusMessage& message) {
     session_.clear();
     bound_.clear();
     held_->released();
+    releaseToken();
     report(PortalProblem::closed);
 }
 

@@ -25,6 +25,7 @@
 #include <QDBusMessage>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include "core/config/Hotkey.h"
 #include "platform/EventTap.h"
@@ -86,6 +87,13 @@ public:
     // user's own trigger for it as long as the shortcut stays.
     static QString shortcutID(const Hotkey& hotkey);
 
+    // Every session's token. KDE Plasma keeps a session's shortcuts under a
+    // name made from it, and leaves each key with the first name that took
+    // it, in use or not: with a token of their own, the sessions of the next
+    // run would find every key taken and bind nothing, and the triggers the
+    // user chose would be lost.
+    static constexpr char sessionToken[] = "tamsel_shortcuts";
+
 private:
     void poke();
 
@@ -133,7 +141,12 @@ private Q_SLOTS:
 
 private:
     void close();
+    // The session token is the process's; false while another session has it.
+    bool takeToken();
+    void releaseToken();
     void bind(const std::vector<Hotkey>& wanted);
+    // Whether a list of shortcuts from the desktop has each of `shortcuts`.
+    static bool namesEvery(const QVariant& listed, const QList<PortalShortcutEntry>& shortcuts);
     void bound(const std::vector<Hotkey>& wanted, const PortalResponse& response);
     void report(PortalProblem problem);
     void readAssigned(const QVariant& shortcuts);
@@ -150,6 +163,8 @@ private:
     std::vector<PortalAssignedTrigger> assigned_;
     QPointer<PortalRequest> inFlight_;
     bool again_ = false;
+    bool holdsToken_ = false;
+    QTimer retry_; // for the token
 };
 
 } // namespace tamsel

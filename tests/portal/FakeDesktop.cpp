@@ -155,6 +155,30 @@ std::vector<QString> FakeDesktop::closedSessions() const {
     return closed_;
 }
 
+void FakeDesktop::setBindsAtCreation(bool atCreation) {
+    std::lock_guard lock(mutex_);
+    bindsAtCreation_ = atCreation;
+}
+
+QList<PortalShortcutEntry> FakeDesktop::bindLocked(const QVariant& asked) const {
+    QList<PortalShortcutEntry> bound;
+    for (const PortalShortcutEntry& shortcut : Portal::readShortcuts(asked)) {
+        PortalShortcutEntry entry;
+        entry.id = shortcut.id;
+        entry.properties.insert(QStringLiteral("description"),
+                                shortcut.properties.value(QStringLiteral("description")));
+        QString trigger = shortcut.properties.value(QStringLiteral("preferred_trigger")).toString();
+        for (const auto& [id, description] : assigned_) {
+            if (id == shortcut.id) {
+                trigger = description;
+            }
+        }
+        entry.properties.insert(QStringLiteral("trigger_description"), trigger);
+        bound.append(entry);
+    }
+    return bound;
+}
+
 bool FakeDesktop::answer(const QDBusMessage& message, QDBusConnection& bus) {
     const QString interface = message.interface();
     const QString member = message.member();
@@ -180,8 +204,16 @@ bool FakeDesktop::answer(const QDBusMessage& message, QDBusConnection& bus) {
     }
     if (member == QLatin1String("CreateSession")) {
         std::lock_guard lock(mutex_);
-        sessions_.emplace_back(interface, pathArgument(arguments.value(1)));
-        bus.send(message.createReply({0u, QVariantMap()}));
+        const QString session = pathArgument(arguments.value(1));
+        sessions_.emplace_back(interface, session);
+        QVariantMap results;
+        if (interface == QLatin1String(implShortcuts) && bindsAtCreation_) {
+            const QVariantMap options = mapArgument(arguments.value(3));
+            sessionBindings_[session] = bindLocked(options.value(QStringLiteral("shortcuts")));
+            results.insert(QStringLiteral("shortcuts"),
+                           QVariant::fromValue(sessionBindings_[session]));
+        }
+        bus.send(message.createReply({0u, results}));
         return true;
     }
     if (interface == QLatin1String(implShortcuts) && member == QLatin1String("BindShortcuts")) {
@@ -190,21 +222,8 @@ bool FakeDesktop::answer(const QDBusMessage& message, QDBusConnection& bus) {
         {
             std::lock_guard lock(mutex_);
             code = bindResponse_;
-            for (const PortalShortcutEntry& asked : Portal::readShortcuts(arguments.value(2))) {
-                PortalShortcutEntry entry;
-                entry.id = asked.id;
-                entry.properties.insert(QStringLiteral("description"),
-                                        asked.properties.value(QStringLiteral("description")));
-                QString trigger =
-                    asked.properties.value(QStringLiteral("preferred_trigger")).toString();
-                for (const auto& [id, description] : assigned_) {
-                    if (id == asked.id) {
-                        trigger = description;
-                    }
-                }
-                entry.properties.insert(QStringLiteral("trigger_description"), trigger);
-                bound.append(entry);
-            }
+            bound = bindsAtCreation_ ? sessionBindings_[pathArgument(arguments.value(1))]
+                                     : bindLocked(arguments.value(2));
         }
         QVariantMap results;
         if (code == 0) {

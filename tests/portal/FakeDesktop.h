@@ -9,6 +9,7 @@
 // version 2, for what Debian's frontend cannot yet pass on (persistence).
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -21,6 +22,8 @@
 #include <QThread>
 #include <QVariantList>
 #include <QVariantMap>
+
+#include "platform/portal/PortalRequest.h"
 
 namespace tamsel::testing {
 
@@ -82,6 +85,10 @@ public:
     // the one asked for (an empty text: bound without a trigger).
     void assignTrigger(const QString& id, const QString& description);
     void setStartResponse(uint code, uint devices);
+    // As KDE Plasma 5.27 and 6.0: shortcuts are bound from CreateSession's
+    // options and listed in its answer; BindShortcuts ignores its list and
+    // answers with the session's.
+    void setBindsAtCreation(bool atCreation);
 
     // The sessions opened through CreateSession, in order.
     std::vector<QString> sessions(const QString& interface) const;
@@ -98,7 +105,12 @@ public:
 private:
     bool answer(const QDBusMessage& message, QDBusConnection& bus) override;
 
+    // The shortcuts as bound, with the triggers assigned; under mutex_.
+    QList<PortalShortcutEntry> bindLocked(const QVariant& asked) const;
+
     uint bindResponse_ = 0;
+    bool bindsAtCreation_ = false;
+    std::map<QString, QList<PortalShortcutEntry>> sessionBindings_;
     std::vector<std::pair<QString, QString>> assigned_;
     uint startResponse_ = 0;
     uint startDevices_ = 1;

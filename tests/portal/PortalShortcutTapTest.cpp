@@ -5,85 +5,41 @@
 #include <QDBusArgument>
 #include <QTest>
 
-#include "engine/EventTapController.h"
-#include "platform/fake/FakeAccessibility.h"
-#include "platform/fake/FakeMainQueue.h"
 #include "platform/portal/PortalShortcutNotation.h"
 #include "tests/portal/PortalFixture.h"
+#include "tests/portal/ShortcutRig.h"
 
 namespace tamsel {
 namespace {
 
+using testing::Fired;
 using testing::RecordedCall;
+using testing::ShortcutRig;
 
 constexpr int waitMS = 10000;
 
-struct Fired {
-    std::string prompt;
-    TriggerKind kind;
-    bool operator==(const Fired&) const = default;
-};
-
-// The real controller over the portal tap, with what it reports kept.
-class ShortcutRig {
-public:
-    explicit ShortcutRig(const QDBusConnection& bus) {
-        auto mainQueue = std::make_shared<FakeMainQueue>(std::make_shared<VirtualClock>());
-        PortalShortcutHooks hooks;
-        hooks.describe = [](const Hotkey& hotkey) { return "Prompt for " + hotkey.stringValue(); };
-        hooks.problem = [this](PortalProblem problem) {
-            std::lock_guard lock(mutex);
-            problems.push_back(problem);
-        };
-        hooks.assigned = [this](std::vector<PortalAssignedTrigger> triggers) {
-            std::lock_guard lock(mutex);
-            assigned = std::move(triggers);
-        };
-        held = std::make_shared<PortalHeldShortcut>();
-        controller = std::make_shared<EventTapController>(
-            std::make_shared<PortalShortcutTapService>(bus, held, hooks),
-            std::make_shared<FakeAccessibility>(true), mainQueue);
-        controller->setOnTrigger(
-            [this](const Rule& rule, TriggerKind kind, const Config&, const FrontWindow&) {
-                std::lock_guard lock(mutex);
-                fired.push_back({rule.name, kind});
-            });
-        Config config = Config::makeDefault(Language::en);
-        config.targetBundleIDs.clear();
-        controller->updateConfig(config);
-        this->config = config;
-    }
-    // The controller joins its tap thread as it goes, before the lists the
-    // hooks write to: an answer already queued may still run until then.
-    ~ShortcutRig() {
-        controller->stop();
-        controller.reset();
-    }
-
-    std::vector<Fired> firings() {
-        std::lock_guard lock(mutex);
-        return fired;
-    }
-    std::vector<PortalProblem> reported() {
-        std::lock_guard lock(mutex);
-        return problems;
-    }
-    std::vector<PortalAssignedTrigger> triggers() {
-        std::lock_guard lock(mutex);
-        return assigned;
-    }
-
-    std::shared_ptr<EventTapController> controller;
-    std::shared_ptr<PortalHeldShortcut> held;
-    Config config;
-    std::mutex mutex;
-    std::vector<Fired> fired;
-    std::vector<PortalProblem> problems;
-    std::vector<PortalAssignedTrigger> assigned;
-};
-
 std::vector<PortalShortcutEntry> boundShortcuts(const RecordedCall& call) {
     return Portal::readShortcuts(call.arguments.value(2));
+}
+
+// The shortcuts CreateSession's options carried.
+std::vector<PortalShortcutEntry> offeredShortcuts(const RecordedCall& call) {
+    QVariantMap options;
+    call.arguments.value(3).value<QDBusArgument>() >> options;
+    return Portal::readShortcuts(options.value(QStringLiteral("shortcuts")));
+}
+
+using ShortcutRows = std::vector<std::tuple<std::string, std::string, std::string>>;
+
+ShortcutRows rows(const std::vector<PortalShortcutEntry>& shortcuts) {
+    ShortcutRows seen;
+    for (const PortalShortcutEntry& entry : shortcuts) {
+        seen.emplace_back(
+            entry.id.toStdString(),
+            entry.properties.value(QStringLiteral("description")).toString().toStdString(),
+            entry.properties.value(QStringLiteral("preferred_trigger")).toString().toStdString());
+    }
+    return seen;
 }
 
 class PortalShortcutTapTest : public testing::RealPortalTest {
@@ -109,16 +65,7 @@ TEST_F(PortalShortcutTapTest, BindsEveryWatchedShortcutWithItsDescriptionAndPref
     ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.reported().empty(); }, waitMS));
     EXPECT_EQ(rig.reported(), std::vector<PortalProblem>{PortalProblem::none});
 
-    const std::vector<PortalShortcutEntry> shortcuts =
-        boundShortcuts(desktop->calls(QStringLiteral("BindShortcuts")).front());
-    std::vector<std::tuple<std::string, std::string, std::string>> seen;
-    for (const PortalShortcutEntry& entry : shortcuts) {
-        seen.emplace_back(
-            entry.id.toStdString(),
-            entry.properties.value(QStringLiteral("description")).toString().toStdString(),
-            entry.properties.value(QStringLiteral("preferred_trigger")).toString().toStdString());
-    }
-    const std::vector<std::tuple<std::string, std::string, std::string>> expected{
+    const ShortcutRows expected{
         {"ctrl+enter", "Prompt for ctrl+enter", "CTRL+Return"},
         {"ctrl+opt+1", "Prompt for ctrl+opt+1", "CTRL+ALT+1"},
         {"ctrl+opt+2", "Prompt for ctrl+opt+2", "CTRL+ALT+2"},
@@ -126,7 +73,11 @@ TEST_F(PortalShortcutTapTest, BindsEveryWatchedShortcutWithItsDescriptionAndPref
         {"cmd+enter", "Prompt for cmd+enter", "LOGO+Return"},
         {"shift+cmd+enter", "Prompt for shift+cmd+enter", "LOGO+SHIFT+Return"},
     };
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(rows(boundShortcuts(desktop->calls(QStringLiteral("BindShortcuts")).front())),
+              expected);
+    // The same list goes with the session, for desktops that bind only there.
+    EXPECT_EQ(rows(offeredShortcuts(desktop->calls(QStringLiteral("CreateSession")).front())),
+              expected);
     // One session, one binding: nothing asked twice.
     EXPECT_EQ(desktop->calls(QStringLiteral("CreateSession")).size(), 1u);
     EXPECT_EQ(desktop->calls(QStringLiteral("BindShortcuts")).size(), 1u);
@@ -224,6 +175,46 @@ TEST_F(PortalShortcutTapTest, AChangedConfigurationBindsInANewSessionAndPausingC
     rig.controller->updateConfig(changed);
     EXPECT_TRUE(QTest::qWaitFor([&] { return desktop->closedSessions().size() == 2; }, waitMS));
     EXPECT_EQ(desktop->calls(QStringLiteral("CreateSession")).size(), 2u);
+}
+
+TEST_F(PortalShortcutTapTest, ADesktopThatBindsWithTheSessionIsNotAskedToBindAgain) {
+    desktop->setBindsAtCreation(true);
+    desktop->assignTrigger(QStringLiteral("cmd+enter"), QStringLiteral("Meta+Return"));
+    desktop->assignTrigger(QStringLiteral("ctrl+opt+2"), QString());
+    ShortcutRig rig(client);
+    rig.controller->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.triggers().size() == 6; }, waitMS));
+    EXPECT_EQ(rig.reported(), std::vector<PortalProblem>{PortalProblem::none});
+    // Such a desktop would open its settings at every start for it.
+    EXPECT_TRUE(desktop->calls(QStringLiteral("BindShortcuts")).empty());
+    for (const PortalAssignedTrigger& assigned : rig.triggers()) {
+        if (assigned.hotkey == Hotkey::parse("ctrl+opt+2")) {
+            EXPECT_EQ(assigned.description, "");
+        } else {
+            // What it shows reads back as the shortcut we asked for.
+            EXPECT_EQ(assigned.trigger, assigned.hotkey) << assigned.description;
+        }
+    }
+
+    desktop->activate(session(0), QStringLiteral("cmd+enter"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.firings().empty(); }, waitMS));
+    EXPECT_EQ(rig.firings(), (std::vector<Fired>{{rig.config.rules[0].name, TriggerKind::send}}));
+}
+
+TEST_F(PortalShortcutTapTest, ARestartedTapBindsInASessionOfTheSameName) {
+    ShortcutRig rig(client);
+    rig.controller->start();
+    ASSERT_TRUE(waitForBindings(1));
+    // At once: the first session is still closing when the second is asked for.
+    rig.controller->stop();
+    rig.controller->start();
+    ASSERT_TRUE(waitForBindings(2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.reported().size() == 2; }, waitMS));
+    EXPECT_EQ(rig.reported(),
+              (std::vector<PortalProblem>{PortalProblem::none, PortalProblem::none}));
+    // The desktop keeps the keys of a session under its name.
+    EXPECT_EQ(session(1), session(0));
+    EXPECT_EQ(desktop->closedSessions(), std::vector<QString>{session(0)});
 }
 
 TEST_F(PortalShortcutTapTest, StoppingTheTapClosesItsSession) {
