@@ -25,6 +25,32 @@ public:
 // A new item to write: (type, data) pairs in order.
 using PasteboardItemContents = std::vector<std::pair<std::string, std::string>>;
 
+// An item whose data were all read already, as clipboards that hand data
+// over a pipe give them.
+class StoredPasteboardItem final : public PasteboardItem {
+public:
+    explicit StoredPasteboardItem(PasteboardItemContents contents)
+        : contents_(std::move(contents)) {}
+    std::vector<std::string> types() const override {
+        std::vector<std::string> names;
+        for (const auto& [type, data] : contents_) {
+            names.push_back(type);
+        }
+        return names;
+    }
+    std::optional<std::string> data(std::string_view type) const override {
+        for (const auto& [name, bytes] : contents_) {
+            if (name == type) {
+                return bytes;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    PasteboardItemContents contents_;
+};
+
 class Pasteboard {
 public:
     virtual ~Pasteboard() = default;

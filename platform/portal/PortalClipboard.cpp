@@ -133,30 +133,6 @@ QDBusMessage writeDone(const QString& session, std::uint32_t serial, bool writte
     return done;
 }
 
-class ReadItem final : public PasteboardItem {
-public:
-    explicit ReadItem(std::vector<std::pair<std::string, std::string>> contents)
-        : contents_(std::move(contents)) {}
-    std::vector<std::string> types() const override {
-        std::vector<std::string> names;
-        for (const auto& [type, data] : contents_) {
-            names.push_back(type);
-        }
-        return names;
-    }
-    std::optional<std::string> data(std::string_view type) const override {
-        for (const auto& [name, bytes] : contents_) {
-            if (name == type) {
-                return bytes;
-            }
-        }
-        return std::nullopt;
-    }
-
-private:
-    std::vector<std::pair<std::string, std::string>> contents_;
-};
-
 } // namespace
 
 PortalClipboard::PortalClipboard(QDBusConnection bus, std::shared_ptr<PortalKeyboard> keyboard)
@@ -213,7 +189,7 @@ std::optional<std::vector<std::unique_ptr<PasteboardItem>>> PortalClipboard::ite
         if (ours_) {
             // Asking the portal would only bring our own answer back.
             if (!offered_.empty()) {
-                items.push_back(std::make_unique<ReadItem>(offered_));
+                items.push_back(std::make_unique<StoredPasteboardItem>(offered_));
             }
             return items;
         }
@@ -253,7 +229,7 @@ std::optional<std::vector<std::unique_ptr<PasteboardItem>>> PortalClipboard::ite
         return std::nullopt;
     }
     if (!contents.empty()) {
-        items.push_back(std::make_unique<ReadItem>(std::move(contents)));
+        items.push_back(std::make_unique<StoredPasteboardItem>(std::move(contents)));
     }
     return items;
 }

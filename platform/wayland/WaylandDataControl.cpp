@@ -339,29 +339,6 @@ int WaylandDataControl::readsOfOffer(WaylandSelection selection) {
 
 namespace {
 
-class ReadItem final : public PasteboardItem {
-public:
-    explicit ReadItem(Contents contents) : contents_(std::move(contents)) {}
-    std::vector<std::string> types() const override {
-        std::vector<std::string> names;
-        for (const auto& [type, data] : contents_) {
-            names.push_back(type);
-        }
-        return names;
-    }
-    std::optional<std::string> data(std::string_view type) const override {
-        for (const auto& [name, bytes] : contents_) {
-            if (name == type) {
-                return bytes;
-            }
-        }
-        return std::nullopt;
-    }
-
-private:
-    Contents contents_;
-};
-
 // The types a text is offered under: what GTK, Qt and terminals ask for.
 Contents textContents(std::string_view text) {
     Contents contents;
@@ -378,7 +355,7 @@ std::optional<std::vector<std::unique_ptr<PasteboardItem>>> WaylandPasteboard::i
     std::vector<std::unique_ptr<PasteboardItem>> items;
     auto contents = control_->read(selection_, captureLimit);
     if (contents && !contents->empty()) {
-        items.push_back(std::make_unique<ReadItem>(std::move(*contents)));
+        items.push_back(std::make_unique<StoredPasteboardItem>(std::move(*contents)));
     }
     return items;
 }
